@@ -1,0 +1,144 @@
+#include "app/app_delegate.h"
+
+#include <string>
+
+#include "app/power_source_watcher.h"
+#include "battery/battery_report.h"
+#include "shared/identifiers.h"
+
+namespace ampora {
+
+AppDelegate* gDelegate = nullptr;
+
+namespace {
+
+const Font& statusFont() {
+    static const Font font{"Helvetica Neue", 13.0};
+    return font;
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate(AppPlatform platform) : platform_(platform) {}
+
+AppDelegate::~AppDelegate() {
+    // The watcher's callbacks reach the delegate only through gDelegate: never leave it dangling.
+    if (gDelegate == this) gDelegate = nullptr;
+}
+
+void AppDelegate::setStatusMenu(std::unique_ptr<Menu> menu) {
+    statusMenu_ = std::move(menu);
+}
+
+void AppDelegate::awakeFromNib() {
+    platform_.console.silenceStandardStreams();
+
+    statusItem_ = platform_.statusBar.statusItemWithLength(kVariableStatusItemLength);
+    if (statusMenu_) statusItem_->setMenu(*statusMenu_);
+    statusItem_->setTitle("Status");
+    statusItem_->setHighlightMode(true);
+
+    gDelegate = this;
+
+    watcher_ = std::make_unique<PowerSourceWatcher>(platform_.registry);
+    watcher_->startWatching();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    bool helperRunning = false;
+    for (const auto& identifier : platform_.workspace.runningApplicationBundleIdentifiers()) {
+        if (identifier && *identifier == HelperBundleIdentifier) helperRunning = true;
+    }
+    if (!helperRunning) return;
+
+    // The helper only runs at this moment when it started us at login: launch at login is on.
+    platform_.notifications.postNotification(TerminateHelperNotification, MainBundleIdentifier);
+    if (openAtLoginItem_) {
+        openAtLoginItem_->setState(kCheckStateOn);
+    } else {
+        // No reading yet, so no menu: the first menu built shows it.
+        openAtLoginStateBeforeMenu_ = kCheckStateOn;
+    }
+}
+
+void AppDelegate::setStatusItem(const IOPMBattery& record) {
+    const BatteryReport report = makeBatteryReport(record);
+
+    statusItem_->setAttributedTitle(report.title, statusFont());
+
+    std::unique_ptr<Menu> menu = platform_.menus.newMenu("");
+    menu->setFont(statusFont());
+    for (const ReportLine& line : report.pairs) {
+        menu->addItemWithTitle(line.label, Selector::None, "");
+        menu->addItemWithTitle(line.value, Selector::None, "");
+    }
+
+    std::unique_ptr<MenuItem> openAtLogin = platform_.menus.newMenuItem();
+    openAtLogin->setAction(Selector::DidSelectOpenAtLogin);
+    openAtLogin->setTitle("Open at login");
+    openAtLogin->setState(openAtLoginItem_ ? openAtLoginItem_->state()
+                                           : openAtLoginStateBeforeMenu_);
+    openAtLoginItem_ = &menu->addItem(std::move(openAtLogin));
+
+    menu->addItemWithTitle("Rate Ampora", Selector::RateApp, "");
+    menu->addItemWithTitle("Go To Developer's Website", Selector::GoToSite, "");
+    menu->addItemWithTitle("Quit", Selector::Terminate, "");
+
+    // Show the new menu before dropping the old one, which the status item still refers to.
+    statusItem_->setMenu(*menu);
+    currentMenu_ = std::move(menu);
+}
+
+void AppDelegate::didSelectOpenAtLogin() {
+    if (!openAtLoginItem_) return;
+    const int before = openAtLoginItem_->state();
+    const bool enable = before == kCheckStateOff;
+    openAtLoginItem_->setState(enable ? kCheckStateOn : kCheckStateOff);
+    if (!toggleLaunchAtLogin(enable)) {
+        // The system refused: the menu must not claim otherwise. Readings may have rebuilt the
+        // menu while the alert was up, so look the entry up again.
+        if (openAtLoginItem_) openAtLoginItem_->setState(before);
+    }
+    platform_.console.writeLine("yeah!");
+}
+
+bool AppDelegate::toggleLaunchAtLogin(bool enable) {
+    platform_.console.writeLine(enable ? "enabling launch at login" : "disabling launch at login");
+    if (platform_.loginItems.setEnabled(HelperBundleIdentifier, enable)) return true;
+
+    platform_.alerts.runModal("An error ocurred", "OK",
+                              enable
+                                  ? "Couldn't add Helper App to launch at login item list."
+                                  : "Couldn't remove Helper App from launch at login item list.");
+    return false;
+}
+
+void AppDelegate::RateApp() {
+    platform_.workspace.openURL("macappstore://" AMPORA_STORE_HOST
+                                "/us/app/ampora/id" AMPORA_STORE_NUMBER "?ls=1&mt=12");
+}
+
+void AppDelegate::GoToSite() {
+    platform_.workspace.openURL("http://" AMPORA_SITE_HOST "/?referrer?Ampora");
+}
+
+void sendAction(Selector action, AppDelegate& delegate, Application& application) {
+    switch (action) {
+        case Selector::None:
+            break;
+        case Selector::DidSelectOpenAtLogin:
+            delegate.didSelectOpenAtLogin();
+            break;
+        case Selector::RateApp:
+            delegate.RateApp();
+            break;
+        case Selector::GoToSite:
+            delegate.GoToSite();
+            break;
+        case Selector::Terminate:
+            application.terminate();
+            break;
+    }
+}
+
+}  // namespace ampora

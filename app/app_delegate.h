@@ -13,7 +13,7 @@ class PowerSourceWatcher;
 // reading and controls launch at login. Lives for the whole process; all calls come on the main
 // thread.
 class AppDelegate {
-public:
+  public:
     explicit AppDelegate(AppPlatform platform);
     ~AppDelegate();
     AppDelegate(const AppDelegate&) = delete;
@@ -40,12 +40,12 @@ public:
     // The "Open at login" entry of the current menu; null before the first reading.
     MenuItem* openAtLoginItem() const { return openAtLoginItem_; }
 
-private:
+  private:
     AppPlatform platform_;
     std::unique_ptr<Menu> statusMenu_;
     std::unique_ptr<StatusItem> statusItem_;
-    std::unique_ptr<Menu> currentMenu_;        // the menu built for the last reading
-    MenuItem* openAtLoginItem_ = nullptr;      // owned by currentMenu_
+    std::unique_ptr<Menu> currentMenu_;                // the menu built for the last reading
+    MenuItem* openAtLoginItem_ = nullptr;              // owned by currentMenu_
     int openAtLoginStateBeforeMenu_ = kCheckStateOff;  // a helper found before any reading
     std::unique_ptr<PowerSourceWatcher> watcher_;
 };

@@ -14,7 +14,7 @@ inline constexpr std::uint32_t kBatteryStatusChangedMessage = 0xE0024100;
 // again whenever the registry says its battery status changed. Each reading goes to
 // gDelegate->setStatusItem.
 class PowerSourceWatcher {
-public:
+  public:
     explicit PowerSourceWatcher(DeviceRegistry& registry);
     ~PowerSourceWatcher();
     PowerSourceWatcher(const PowerSourceWatcher&) = delete;
@@ -27,7 +27,7 @@ public:
     void powerSourceAppeared(RegistryIterator& iterator);
     void powerSourceMessage(RegistryEntry service, std::uint32_t messageType);
 
-private:
+  private:
     void readPowerSource(RegistryEntry entry);
 
     DeviceRegistry& registry_;

@@ -24,13 +24,13 @@ struct HelperPlatform {
 
 // The login helper: starts the monitor unless it runs already, then waits for it to say "quit".
 class HelperAppDelegate {
-public:
+  public:
     HelperAppDelegate(HelperPlatform platform, std::string bundlePath);
 
     void applicationDidFinishLaunching();
     void killApp();
 
-private:
+  private:
     HelperPlatform platform_;
     std::string bundlePath_;
 };

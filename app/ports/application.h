@@ -5,7 +5,7 @@
 namespace ampora {
 
 class Application {
-public:
+  public:
     virtual ~Application() = default;
     // Ends the program's event loop; the process then exits with status 0.
     virtual void terminate() = 0;
@@ -13,7 +13,7 @@ public:
 
 // A modal alert with one button; returns when the user dismisses it.
 class AlertPresenter {
-public:
+  public:
     virtual ~AlertPresenter() = default;
     virtual void runModal(std::string_view message, std::string_view button,
                           std::string_view informativeText) = 0;
@@ -21,7 +21,7 @@ public:
 
 // The process's standard streams.
 class Console {
-public:
+  public:
     virtual ~Console() = default;
     // Reopens standard input, output and error, in that order, onto /dev/null.
     virtual void silenceStandardStreams() = 0;
@@ -30,7 +30,7 @@ public:
 
 // Registration of a login item with the system's login-item service.
 class LoginItemService {
-public:
+  public:
     virtual ~LoginItemService() = default;
     // True on success. Enabling also starts the item at once.
     virtual bool setEnabled(std::string_view bundleIdentifier, bool enabled) = 0;

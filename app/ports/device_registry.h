@@ -16,7 +16,7 @@ inline constexpr RegistryEntry kNoRegistryEntry = 0;
 
 // Walks the entries a matching notification delivered. next() gives kNoRegistryEntry at the end.
 class RegistryIterator {
-public:
+  public:
     virtual ~RegistryIterator() = default;
     virtual RegistryEntry next() = 0;
 };
@@ -24,7 +24,7 @@ public:
 // Delivers registry notifications through the main run loop. Owns every notification, iterator
 // and entry handle registered on it, for its whole life.
 class NotificationPort {
-public:
+  public:
     using MatchingCallback = std::function<void(RegistryIterator& iterator)>;
     using InterestCallback = std::function<void(RegistryEntry entry, std::uint32_t messageType)>;
 
@@ -45,7 +45,7 @@ public:
 };
 
 class DeviceRegistry {
-public:
+  public:
     virtual ~DeviceRegistry() = default;
     virtual std::unique_ptr<NotificationPort> createNotificationPort() = 0;
     // All properties of the entry; nothing when the registry delivers none.

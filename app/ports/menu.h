@@ -13,7 +13,7 @@ inline constexpr int kCheckStateOn = 1;
 
 // One entry of a platform menu. An entry without an action is shown disabled.
 class MenuItem {
-public:
+  public:
     virtual ~MenuItem() = default;
     virtual void setTitle(std::string_view title) = 0;
     virtual void setAction(Selector action) = 0;
@@ -25,7 +25,7 @@ public:
 
 // A platform menu. It owns its entries; references returned stay valid while the menu lives.
 class Menu {
-public:
+  public:
     virtual ~Menu() = default;
     virtual void setFont(const Font& font) = 0;
     virtual MenuItem& addItemWithTitle(std::string_view title, Selector action,
@@ -36,7 +36,7 @@ public:
 // Makes new menus and menu items. A new item has no title, no action, key equivalent "" and
 // state off.
 class MenuFactory {
-public:
+  public:
     virtual ~MenuFactory() = default;
     virtual std::unique_ptr<Menu> newMenu(std::string_view title) = 0;
     virtual std::unique_ptr<MenuItem> newMenuItem() = 0;

@@ -7,7 +7,7 @@ namespace ampora {
 
 // The system-wide notification centre through which the two programs talk.
 class DistributedNotificationCenter {
-public:
+  public:
     virtual ~DistributedNotificationCenter() = default;
     virtual void postNotification(std::string_view name, std::string_view object) = 0;
     // The callback runs on the main thread, only for notifications with exactly this name and

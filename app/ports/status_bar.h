@@ -13,7 +13,7 @@ inline constexpr double kVariableStatusItemLength = -1.0;
 // The program's item in the system status bar (menu bar on macOS, tray on Linux). It stays shown
 // while the object lives.
 class StatusItem {
-public:
+  public:
     virtual ~StatusItem() = default;
     // The menu is not owned: its owner keeps it alive while it is shown.
     virtual void setMenu(Menu& menu) = 0;
@@ -23,7 +23,7 @@ public:
 };
 
 class StatusBar {
-public:
+  public:
     virtual ~StatusBar() = default;
     virtual std::unique_ptr<StatusItem> statusItemWithLength(double length) = 0;
 };

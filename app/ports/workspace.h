@@ -9,7 +9,7 @@ namespace ampora {
 
 // The user's session as both programs see it.
 class Workspace {
-public:
+  public:
     virtual ~Workspace() = default;
     // One element per running application: its bundle identifier, or nothing when it has none.
     virtual std::vector<std::optional<std::string>> runningApplicationBundleIdentifiers() = 0;
