@@ -1,0 +1,146 @@
+#include "battery/battery_report.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace ampora {
+
+namespace {
+
+// A line's text is built on the stack and copied out once. The longest line (a temperature of
+// INT32_MIN) needs well under 64 bytes.
+class LineBuilder {
+  public:
+    LineBuilder& text(std::string_view piece) {
+        const std::size_t n = std::min(piece.size(), kCapacity - size_);
+        std::memcpy(data_ + size_, piece.data(), n);
+        size_ += n;
+        return *this;
+    }
+
+    // "%d"
+    LineBuilder& integer(std::int64_t value) {
+        return converted(std::to_chars(data_ + size_, data_ + kCapacity, value));
+    }
+
+    // "%.2d": at least two digits; only used for fields of 0..31.
+    LineBuilder& twoDigits(std::int32_t value) {
+        if (value >= 0 && value < 10) text("0");
+        return integer(value);
+    }
+
+    // "%.2f", except that a NaN prints as "nan" whatever its sign bit (0/0 sets it on x86).
+    LineBuilder& fixed2(double value) {
+        if (std::isnan(value)) return text("nan");
+        return converted(
+            std::to_chars(data_ + size_, data_ + kCapacity, value, std::chars_format::fixed, 2));
+    }
+
+    std::string_view view() const { return {data_, size_}; }
+    std::string str() const { return std::string(data_, size_); }
+
+  private:
+    static constexpr std::size_t kCapacity = 96;
+
+    LineBuilder& converted(std::to_chars_result result) {
+        if (result.ec == std::errc{}) size_ = static_cast<std::size_t>(result.ptr - data_);
+        return *this;
+    }
+
+    char data_[kCapacity];
+    std::size_t size_ = 0;
+};
+
+// Single precision on purpose: the printed digits are those of the float quotient, not of the
+// exact ratio.
+double percentOf(std::int32_t part, std::int32_t whole) {
+    const float ratio = static_cast<float>(part) / static_cast<float>(whole);
+    const float percent = ratio * 100.0f;
+    return static_cast<double>(percent);
+}
+
+// Hundredths of a degree as a decimal text with a point before the last two digits. Magnitudes
+// under 10 get a leading zero (".05", "-.05", ".00") so that they read like their neighbours.
+LineBuilder celsiusText(std::int32_t temperature) {
+    const std::int64_t wide = temperature;  // |INT32_MIN| needs 64 bits
+    const auto magnitude = static_cast<std::uint64_t>(wide < 0 ? -wide : wide);
+
+    char digits[24] = {'0'};
+    const char* end = std::to_chars(digits + 1, digits + sizeof digits, magnitude).ptr;
+    const char* begin = end - (digits + 1) < 2 ? end - 2 : digits + 1;
+    const char* point = end - 2;
+
+    LineBuilder out;
+    if (wide < 0) out.text("-");
+    return out.text({begin, point}).text(".").text({point, end});
+}
+
+float parseFloat(std::string_view text) {
+    float value = 0.0f;
+    const auto result =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    return result.ec == std::errc{} ? value : 0.0f;
+}
+
+double fahrenheit(float celsius) {
+    // Two statements, so that no compiler fuses them into one rounding.
+    double scaled = static_cast<double>(celsius) * 1.8;
+    scaled += 32.0;
+    return scaled;
+}
+
+}  // namespace
+
+BatteryReport makeBatteryReport(const IOPMBattery& record) {
+    const std::int64_t drawn = -static_cast<std::int64_t>(record.amperage);
+    const std::int32_t date = record.manufactureDate;
+    const std::int32_t day = date & 31;
+    const std::int32_t month = (date >> 5) & 15;
+    const std::int32_t year = ((date >> 9) & 127) + 1980;
+
+    const LineBuilder celsius = celsiusText(record.temperature);
+
+    BatteryReport report;
+    report.title = LineBuilder().integer(drawn).str();
+    report.pairs = {{
+        {"Current Usage:",
+         LineBuilder().text("\t").integer(drawn).text(" mAh (milliampere-hour)").str()},
+        {"Current Capacity:", LineBuilder()
+                                  .text("\t")
+                                  .integer(record.maxCapacity)
+                                  .text(" mAh (")
+                                  .fixed2(percentOf(record.maxCapacity, record.designCapacity))
+                                  .text("% of Original)")
+                                  .str()},
+        {"Original Capacity:",
+         LineBuilder().text("\t").integer(record.designCapacity).text(" mAh").str()},
+        {"Number of Charge Cycles:", LineBuilder().text("\t").integer(record.cycleCount).str()},
+        {"Manufacture Date:", LineBuilder()
+                                  .text("\t")
+                                  .twoDigits(day)
+                                  .text("/")
+                                  .twoDigits(month)
+                                  .text("/")
+                                  .integer(year)
+                                  .str()},
+        {"Temperature:", LineBuilder()
+                             .text("\t")
+                             .text(celsius.view())
+                             .text("\u00B0C  (")
+                             .fixed2(fahrenheit(parseFloat(celsius.view())))
+                             .text(" \u00B0F)")
+                             .str()},
+        {"Current Charge:", LineBuilder()
+                                .text("\t")
+                                .integer(record.currentCapacity)
+                                .text(" (")
+                                .fixed2(percentOf(record.currentCapacity, record.maxCapacity))
+                                .text("% Charged)")
+                                .str()},
+    }};
+    return report;
+}
+
+}  // namespace ampora

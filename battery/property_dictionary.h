@@ -22,7 +22,7 @@ using PropertyValue = std::variant<std::int64_t, double, bool, std::string, Othe
 // The portable form of a registry entry's property dictionary. Platform adapters convert their
 // native dictionary into this one; the reader needs nothing else from the platform.
 class PropertyDictionary {
-public:
+  public:
     PropertyDictionary() = default;
 
     void set(std::string key, PropertyValue value);
@@ -37,7 +37,7 @@ public:
 
     bool operator==(const PropertyDictionary&) const = default;
 
-private:
+  private:
     std::map<std::string, PropertyValue, std::less<>> values_;
 };
 
