@@ -1,0 +1,75 @@
+// The monitor: a tray item over GTK, the session bus and udev.
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/app_delegate.h"
+#include "platform/linux/autostart_login_items.h"
+#include "platform/linux/bundle_paths.h"
+#include "platform/linux/bus_notification_center.h"
+#include "platform/linux/bus_workspace.h"
+#include "platform/linux/event_loop.h"
+#include "platform/linux/gtk_alert_presenter.h"
+#include "platform/linux/gtk_menus.h"
+#include "platform/linux/indicator_status_bar.h"
+#include "platform/linux/registry/udev_device_registry.h"
+#include "platform/linux/session_bus.h"
+#include "platform/linux/status_menu_loader.h"
+#include "platform/linux/stdio_console.h"
+#include "shared/identifiers.h"
+
+namespace {
+
+const char* displayName() {
+    if (const char* wayland = g_getenv("WAYLAND_DISPLAY")) return wayland;
+    if (const char* x11 = g_getenv("DISPLAY")) return x11;
+    return "(neither DISPLAY nor WAYLAND_DISPLAY is set)";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace ampora;
+    using namespace ampora::linux_port;
+
+    // Said before the streams are silenced, so whoever started us can see it.
+    if (!gtk_init_check(&argc, &argv)) {
+        std::fprintf(stderr, "Ampora: cannot open display %s\n", displayName());
+        return 1;
+    }
+
+    const std::filesystem::path executable = runningExecutable();
+    const std::filesystem::path resources = resourcesOfExecutable(executable);
+
+    // Without a session bus the battery still shows; only launch at login can't work.
+    const GObjectPtr<GDBusConnection> bus = connectSessionBus();
+    const OwnedBusName busName(bus.get(), std::string(MainBundleIdentifier));
+
+    EventLoop application;
+    StdioConsole console;
+    GtkAlertPresenter alerts;
+    BusWorkspace workspace(bus.get());
+    BusNotificationCenter notifications(bus.get());
+    AutostartLoginItems loginItems(userAutostartDirectory(),
+                                   helperExecutableOf(executable).string(), bus != nullptr);
+    UdevDeviceRegistry registry;
+    IndicatorStatusBar statusBar(std::string(MainBundleIdentifier), "com.larchmoor.Ampora",
+                                 resources.string());
+
+    AppDelegate* delegate = nullptr;
+    MenuActionSink actions([&](Selector action) {
+        if (delegate) sendAction(action, *delegate, application);
+    });
+    GtkMenuFactory menus(actions);
+
+    AppDelegate appDelegate(AppPlatform{statusBar, menus, workspace, loginItems, notifications,
+                                        alerts, application, console, registry});
+    delegate = &appDelegate;
+
+    appDelegate.setStatusMenu(loadStatusMenu((resources / "Ampora.ui").string(), menus));
+    appDelegate.awakeFromNib();
+    appDelegate.applicationDidFinishLaunching();
+    application.run();
+    return 0;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <gio/gio.h>
+
+#include "app/ports/workspace.h"
+
+namespace ampora::linux_port {
+
+// The session as seen on the session bus: a program runs when it holds its bundle identifier as
+// a well-known name.
+class BusWorkspace : public Workspace {
+  public:
+    explicit BusWorkspace(GDBusConnection* bus);  // bus may be null: then nothing seems to run
+
+    std::vector<std::optional<std::string>> runningApplicationBundleIdentifiers() override;
+    bool openURL(std::string_view url) override;
+    bool launchApplication(std::string_view path) override;
+
+  private:
+    GDBusConnection* bus_;
+};
+
+}  // namespace ampora::linux_port

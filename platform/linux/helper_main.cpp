@@ -1,0 +1,26 @@
+// The login helper: no window and no display, only the session bus.
+#include "helper/helper_app_delegate.h"
+#include "platform/linux/bundle_paths.h"
+#include "platform/linux/bus_notification_center.h"
+#include "platform/linux/bus_workspace.h"
+#include "platform/linux/event_loop.h"
+#include "platform/linux/session_bus.h"
+#include "shared/identifiers.h"
+
+int main() {
+    using namespace ampora;
+    using namespace ampora::linux_port;
+
+    const GObjectPtr<GDBusConnection> bus = connectSessionBus();
+    const OwnedBusName busName(bus.get(), std::string(HelperBundleIdentifier));
+
+    EventLoop application;
+    BusWorkspace workspace(bus.get());
+    BusNotificationCenter notifications(bus.get());
+    HelperAppDelegate delegate(HelperPlatform{workspace, notifications, application},
+                               bundleOfExecutable(runningExecutable()).string());
+
+    delegate.applicationDidFinishLaunching();
+    application.run();
+    return 0;
+}
