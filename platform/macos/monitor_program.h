@@ -9,7 +9,7 @@
 #include "platform/macos/cocoa_workspace.h"
 #include "platform/macos/iokit_device_registry.h"
 #include "platform/macos/login_item_service.h"
-#include "platform/macos/stdio_console.h"
+#include "platform/common/stdio_console.h"
 
 namespace ampora::macos {
 

@@ -1,12 +1,13 @@
-#include "platform/macos/stdio_console.h"
+#include "platform/common/stdio_console.h"
 
 #include <cstdio>
 #include <string>
 
-namespace ampora::macos {
+namespace ampora {
 
 void StdioConsole::silenceStandardStreams() {
-    // Results ignored: a stream that can't be reopened just keeps writing where it did.
+    // All three with "w": stdin then reads nothing, which nobody asks it to. Results ignored: a
+    // stream that can't be reopened just keeps writing where it did.
     (void)std::freopen("/dev/null", "w", stdin);
     (void)std::freopen("/dev/null", "w", stdout);
     (void)std::freopen("/dev/null", "w", stderr);
@@ -17,4 +18,4 @@ void StdioConsole::writeLine(std::string_view line) {
     std::puts(text.c_str());
 }
 
-}  // namespace ampora::macos
+}  // namespace ampora

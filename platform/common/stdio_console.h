@@ -4,13 +4,13 @@
 
 #include "app/ports/application.h"
 
-namespace ampora::macos {
+namespace ampora {
 
-// The C library's standard streams.
+// The C library's standard streams, the same on every platform.
 class StdioConsole final : public Console {
   public:
     void silenceStandardStreams() override;
     void writeLine(std::string_view line) override;
 };
 
-}  // namespace ampora::macos
+}  // namespace ampora
