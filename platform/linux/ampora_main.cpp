@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/app_delegate.h"
+#include "platform/common/stdio_console.h"
 #include "platform/linux/autostart_login_items.h"
 #include "platform/linux/bundle_paths.h"
 #include "platform/linux/bus_notification_center.h"
@@ -16,7 +17,6 @@
 #include "platform/linux/registry/udev_device_registry.h"
 #include "platform/linux/session_bus.h"
 #include "platform/linux/status_menu_loader.h"
-#include "platform/common/stdio_console.h"
 #include "shared/identifiers.h"
 
 namespace {
@@ -35,19 +35,28 @@ int main(int argc, char** argv) {
 
     // Nothing here draws with OpenGL, yet GDK would load the GL driver at start-up just to pick
     // visuals: that costs tens of MB resident and a good part of the start-up time.
-    g_setenv("GDK_GL", "disable", FALSE);
+    const bool glChosenByUser = g_getenv("GDK_GL") != nullptr;
+    if (!glChosenByUser) g_setenv("GDK_GL", "disable", TRUE);
+    // GIO runs a few start-up jobs on worker threads, which would then idle for 15 s and wake
+    // once to exit: let them go as soon as their work is done.
+    g_thread_pool_set_max_unused_threads(0);
 
     // Said before the streams are silenced, so whoever started us can see it.
     if (!gtk_init_check(&argc, &argv)) {
         std::fprintf(stderr, "Ampora: cannot open display %s\n", displayName());
         return 1;
     }
+    // GDK has read it; the browser we may open for a link must not inherit it.
+    if (!glChosenByUser) g_unsetenv("GDK_GL");
 
     const std::filesystem::path executable = runningExecutable();
     const std::filesystem::path resources = resourcesOfExecutable(executable);
 
     // Without a session bus the battery still shows; only launch at login can't work.
     const GObjectPtr<GDBusConnection> bus = connectSessionBus();
+    // Nor does losing the bus mid-run end the program, as GDBus would by default (SIGTERM). The
+    // tray shares this connection.
+    if (bus) g_dbus_connection_set_exit_on_close(bus.get(), FALSE);
     const OwnedBusName busName(bus.get(), std::string(MainBundleIdentifier));
 
     EventLoop application;

@@ -221,3 +221,44 @@ def show(tray, heading):
     print(f"  title: {tray.title()}")
     for line in tray.lines():
         print("  | " + line.replace("\t", "    "))
+
+
+class TitleSignals:
+    """Every new title the tray announces on the bus, with the moment it arrived.
+
+    Waits block on our main context until a signal comes in, so a measured delay is the
+    monitor's and not a polling interval's.
+    """
+
+    def __init__(self, bus, sender=None):
+        self.titles = []  # (monotonic seconds, title)
+        self._subscription = bus.connection.signal_subscribe(
+            sender, ITEM_INTERFACE, "XAyatanaNewLabel", ITEM_PATH, None,
+            Gio.DBusSignalFlags.NONE, self._changed)
+        self._bus = bus
+
+    def _changed(self, _connection, _sender, _path, _interface, _member, args):
+        self.titles.append((time.monotonic(), args.unpack()[0]))
+
+    def close(self):
+        self._bus.connection.signal_unsubscribe(self._subscription)
+
+    @property
+    def last(self):
+        return self.titles[-1][1] if self.titles else None
+
+    def wait_for(self, title, timeout=10.0):
+        """Blocks until title is the latest announced one; returns when it arrived."""
+        context = GLib.MainContext.default()
+        timer = GLib.timeout_source_new(int(timeout * 1000))
+        timer.set_callback(lambda *_: False)
+        timer.attach(context)
+        try:
+            while self.last != title:
+                if timer.is_destroyed():
+                    raise TimeoutError(f"timed out waiting for the title {title!r}"
+                                       f" (last: {self.last!r})")
+                context.iteration(True)
+        finally:
+            timer.destroy()
+        return self.titles[-1][0]
