@@ -3,20 +3,14 @@
 
 #include "battery/battery_report.h"
 #include "battery/read_battery_properties.h"
+#include "laptop_battery.h"
 
 namespace ampora {
 namespace {
 
 // What a laptop battery publishes: the reader's keys plus a few it skips.
 PropertyDictionary laptopProperties() {
-    PropertyDictionary properties;
-    properties.set("Amperage", std::int64_t{-1234});
-    properties.set("CurrentCapacity", std::int64_t{3000});
-    properties.set("MaxCapacity", std::int64_t{4000});
-    properties.set("DesignCapacity", std::int64_t{5000});
-    properties.set("CycleCount", std::int64_t{321});
-    properties.set("ManufactureDate", std::int64_t{16743});
-    properties.set("Temperature", std::int64_t{3012});
+    PropertyDictionary properties = testing::laptopBatteryProperties();
     properties.set("InstantAmperage", std::int64_t{-1250});
     properties.set("TimeRemaining", std::int64_t{146});
     properties.set("MaxErr", std::int64_t{1});

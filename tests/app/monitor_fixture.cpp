@@ -1,16 +1,11 @@
 #include "monitor_fixture.h"
 
+#include "laptop_battery.h"
+
 namespace ampora::testing {
 
 PropertyDictionary laptopBattery(std::int64_t amperage) {
-    PropertyDictionary d;
-    d.set("Amperage", amperage);
-    d.set("CurrentCapacity", std::int64_t{3000});
-    d.set("MaxCapacity", std::int64_t{4000});
-    d.set("DesignCapacity", std::int64_t{5000});
-    d.set("CycleCount", std::int64_t{321});
-    d.set("ManufactureDate", std::int64_t{16743});
-    d.set("Temperature", std::int64_t{3012});
+    PropertyDictionary d = laptopBatteryProperties(amperage);
     d.set("ExternalConnected", false);
     d.set("BatteryInstalled", true);
     d.set("BatterySerialNumber", std::string("W01234"));

@@ -6,6 +6,7 @@
 
 #include "battery/battery_report.h"
 #include "battery/read_battery_properties.h"
+#include "laptop_battery.h"
 
 namespace ampora {
 namespace {
@@ -46,14 +47,7 @@ void expectWorkedExample(const BatteryReport& report) {
 }
 
 TEST(BatteryReport, LaptopDischargingOnBattery) {
-    PropertyDictionary properties;
-    properties.set("Amperage", std::int64_t{-1234});
-    properties.set("CurrentCapacity", std::int64_t{3000});
-    properties.set("MaxCapacity", std::int64_t{4000});
-    properties.set("DesignCapacity", std::int64_t{5000});
-    properties.set("CycleCount", std::int64_t{321});
-    properties.set("ManufactureDate", std::int64_t{16743});
-    properties.set("Temperature", std::int64_t{3012});
+    const PropertyDictionary properties = testing::laptopBatteryProperties();
     IOPMBattery record{};
     readBatteryProperties(record, properties);
     expectWorkedExample(makeBatteryReport(record));
