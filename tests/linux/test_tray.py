@@ -23,17 +23,6 @@ HELPER = os.path.join(
 # Sanitizer builds need their runtime ahead of umockdev's preload in every program we start.
 PRELOAD_FIRST = os.environ.get("AMPORA_PRELOAD_FIRST") or None
 
-CHARGING_LINES = [
-    "Current Usage:", "\t-850 mAh (milliampere-hour)",
-    "Current Capacity:", "\t4000 mAh (80.00% of Original)",
-    "Original Capacity:", "\t5000 mAh",
-    "Number of Charge Cycles:", "\t321",
-    "Manufacture Date:", "\t07/11/2012",
-    "Temperature:", "\t30.10°C  (86.18 °F)",
-    "Current Charge:", "\t3000 (75.00% Charged)",
-    "Open at login", "Rate Ampora", "Go To Developer's Website", "Quit",
-]
-
 PR_SET_CHILD_SUBREAPER = 36
 
 
@@ -97,7 +86,7 @@ class TrayOnSimulatedLaptop(unittest.TestCase):
         item = self.monitor_tray(self.start(MONITOR).pid)
 
         self.assertEqual(item.title(), "-850")
-        self.assertEqual(item.lines(), CHARGING_LINES)
+        self.assertEqual(item.lines(), tray.CHARGING_LINES)
         entries = item.entries()
         self.assertFalse(any(e["enabled"] for e in entries[:14]), "info lines must be inert")
         self.assertTrue(all(e["enabled"] for e in entries[14:]))

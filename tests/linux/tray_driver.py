@@ -38,6 +38,18 @@ CHARGING_BATTERY = {
     "technology": "Li-ion",
 }
 
+# What the tray shows for it.
+CHARGING_LINES = [
+    "Current Usage:", "\t-850 mAh (milliampere-hour)",
+    "Current Capacity:", "\t4000 mAh (80.00% of Original)",
+    "Original Capacity:", "\t5000 mAh",
+    "Number of Charge Cycles:", "\t321",
+    "Manufacture Date:", "\t07/11/2012",
+    "Temperature:", "\t30.10°C  (86.18 °F)",
+    "Current Charge:", "\t3000 (75.00% Charged)",
+    "Open at login", "Rate Ampora", "Go To Developer's Website", "Quit",
+]
+
 
 def wait_until(condition, timeout=10.0, what="condition"):
     """Polls condition() until it returns something true; fails after timeout seconds."""
