@@ -99,9 +99,7 @@ struct FakeDesktop : StatusBar,
     bool setEnabled(std::string_view identifier, bool on) override {
         return say({"login item", identifier, on ? "on" : "off"}), loginItemsSucceed;
     }
-    void postNotification(std::string_view name, std::string_view object) override {
-        say({"post", name, object});
-    }
+    void postNotification(std::string_view n, std::string_view o) override { say({"post", n, o}); }
     void addObserver(std::string_view name, std::string_view object,
                      std::function<void()> callback) override {
         say({"observe", name, object});
