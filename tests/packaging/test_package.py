@@ -1,6 +1,5 @@
-"""The Debian package: what it holds and lintian's verdict, then installed with dpkg, run headless
-on a simulated laptop, and purged. Only inside a throwaway root: run it through test-package.
-"""
+"""The Debian package: files, dependencies, lintian; then installed with dpkg, run headless on a
+simulated laptop, and purged. Only in a throwaway root: run it through test-package."""
 import os
 import re
 import shutil
@@ -9,8 +8,7 @@ import sys
 import tempfile
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "linux"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "linux"))
 import tray_driver as tray  # noqa: E402
 
 DEB = os.environ.get("AMPORA_DEB", "")
@@ -20,41 +18,35 @@ HELPER = BUNDLE + "/Contents/Library/LoginItems/Ampora-Helper.app/Contents/MacOS
 DESKTOP = "/usr/share/applications/com.larchmoor.Ampora.desktop"
 METAINFO = "/usr/share/metainfo/com.larchmoor.Ampora.metainfo.xml"
 PROGRAMS = ["/usr/bin/ampora", MONITOR, HELPER]
-DATA = [BUNDLE + "/Contents/Resources/Ampora.ui", BUNDLE + "/Contents/Resources/com.larchmoor.Ampora.svg",
-        DESKTOP, METAINFO, "/usr/share/man/man1/ampora.1.gz", "/usr/share/doc/ampora/copyright",
-        "/usr/share/doc/ampora/changelog.gz",
-        "/usr/share/icons/hicolor/scalable/apps/com.larchmoor.Ampora.svg"] + [
-    f"/usr/share/icons/hicolor/{n}x{n}/apps/com.larchmoor.Ampora.png"
-    for n in (16, 22, 24, 32, 48, 64, 128, 256)]
+DATA = [BUNDLE + "/Contents/Resources/Ampora.ui", DESKTOP, METAINFO,
+        "/usr/share/man/man1/ampora.1.gz", "/usr/share/doc/ampora/copyright",
+        "/usr/share/doc/ampora/changelog.gz"] + [
+    f"/usr/share/icons/hicolor/{size}/apps/com.larchmoor.Ampora.{kind}" for size, kind in
+    [("scalable", "svg")] + [(f"{n}x{n}", "png") for n in (16, 22, 24, 32, 48, 64, 128, 256)]]
 
 
 def run(*command):
     result = subprocess.run(command, capture_output=True, text=True)
-    if result.returncode != 0:
-        raise AssertionError(f"{' '.join(command)}: exit {result.returncode}\n"
-                             + result.stdout + result.stderr)
+    assert result.returncode == 0, f"{command}: {result.returncode}\n{result.stdout}{result.stderr}"
     return result.stdout
 
 
 class Package(unittest.TestCase):
     def test_files_and_modes(self):
-        # mode, owner, size, date, time, ./path
-        entries = [line.split() for line in run("dpkg-deb", "-c", DEB).splitlines()]
-        self.assertEqual({entry[1] for entry in entries}, {"root/root"})
-        modes = {entry[5][1:]: entry[0] for entry in entries}
-        self.assertEqual([p for p in modes if not p.startswith("/usr/")], ["/"])
+        # mode, owner, size, date, time, ./path; owners are lintian's concern
+        modes = {e[5][1:]: e[0] for e in map(str.split, run("dpkg-deb", "-c", DEB).splitlines())}
+        self.assertEqual([path for path in modes if not path.startswith("/usr/")], ["/"])
         expected = {p: "-rwxr-xr-x" for p in PROGRAMS} | {p: "-rw-r--r--" for p in DATA}
-        self.assertEqual({p: modes.get(p) for p in expected}, expected)
+        self.assertEqual({path: modes.get(path) for path in expected}, expected)
 
     def test_depends_on_the_package_of_every_linked_library(self):
         depends = set(re.findall(r"(?:^|, )([^ ,]+)", run("dpkg-deb", "-f", DEB, "Depends")))
         with tempfile.TemporaryDirectory() as root:
             run("dpkg-deb", "-x", DEB, root)
-            for program in (MONITOR, HELPER):
-                for library in re.findall(r"NEEDED\s+(\S+)", run("objdump", "-p", root + program)):
-                    owners = {line.split(":")[0] for line in run("dpkg", "-S", "*/" + library)
-                              .splitlines()}
-                    self.assertTrue(owners & depends, f"{library} is in {owners}: not in Depends")
+            linked = run("objdump", "-p", root + MONITOR, root + HELPER)
+        for library in set(re.findall(r"NEEDED\s+(\S+)", linked)):
+            owners = set(re.findall(r"^([^:]+):", run("dpkg", "-S", "*/" + library), re.M))
+            self.assertTrue(owners & depends, f"{library} comes from {owners}, not in Depends")
 
     def test_lintian_finds_no_error_or_warning(self):
         run("lintian", "--fail-on", "error,warning", DEB)
