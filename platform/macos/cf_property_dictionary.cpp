@@ -98,6 +98,15 @@ void fillFromRaw(PropertyDictionary& properties, const PropertyDictionary& batte
     }
 }
 
+// A packed date fits 16 bits. Anything else under that name is in an encoding no public source
+// explains (current systems keep such a value inside "BatteryData"): no date to show.
+void keepOnlyPackedDate(PropertyDictionary& properties) {
+    constexpr std::string_view kKey = "ManufactureDate";
+    const PropertyValue* date = properties.lookup(kKey);
+    const auto* packed = date ? std::get_if<std::int64_t>(date) : nullptr;
+    if (date && (!packed || *packed < 0 || *packed > 0xFFFF)) properties.erase(kKey);
+}
+
 }  // namespace
 
 std::optional<std::string> toStdString(CFTypeRef value) {
@@ -121,6 +130,7 @@ PropertyDictionary toPropertyDictionary(CFDictionaryRef dictionary) {
     PropertyDictionary properties = convertLevel(dictionary, &batteryData);
     fillFromRaw(properties, batteryData, "CurrentCapacity", kRawCurrentCapacity);
     fillFromRaw(properties, batteryData, "MaxCapacity", kRawMaxCapacity);
+    keepOnlyPackedDate(properties);
     return properties;
 }
 
