@@ -28,8 +28,7 @@ PropertyValue toPropertyValue(CFTypeRef value) {
     if (!value) return OtherObject{};
     const CFTypeID type = CFGetTypeID(value);
     if (type == CFNumberGetTypeID()) return numberValue(static_cast<CFNumberRef>(value));
-    if (type == CFBooleanGetTypeID())
-        return CFBooleanGetValue(static_cast<CFBooleanRef>(value)) != 0;
+    if (type == CFBooleanGetTypeID()) return value == kCFBooleanTrue;  // the two are singletons
     if (type == CFStringGetTypeID()) {
         if (std::optional<std::string> text = toStdString(value)) return std::move(*text);
     }
@@ -112,8 +111,6 @@ void keepOnlyPackedDate(PropertyDictionary& properties) {
 std::optional<std::string> toStdString(CFTypeRef value) {
     if (!value || CFGetTypeID(value) != CFStringGetTypeID()) return std::nullopt;
     const auto text = static_cast<CFStringRef>(value);
-    if (const char* direct = CFStringGetCStringPtr(text, kCFStringEncodingUTF8)) return direct;
-
     const CFIndex size =
         CFStringGetMaximumSizeForEncoding(CFStringGetLength(text), kCFStringEncodingUTF8);
     if (size < 0) return std::nullopt;  // too long to encode

@@ -2,10 +2,8 @@
 
 #include <ServiceManagement/ServiceManagement.h>
 
-#include <cstddef>
 #include <cstring>
 #include <deque>
-#include <map>
 
 struct AmporaCompatIONotificationPort {
     bool onRunLoop = false;
@@ -15,24 +13,24 @@ struct AmporaCompatIONotificationPort {
 namespace fake {
 namespace {
 
-// Iterators, registry entries and interest notifications.
-struct IOObject {
+// What an IOKit handle stands for: a registry entry, a first-match iterator or an interest
+// notification.
+struct Handle {
     std::string className{};
     Object* properties = nullptr;
     AmporaCompatIONotificationPort* port = nullptr;
     void* refCon = nullptr;
     IOServiceMatchingCallback matched = nullptr;
     IOServiceInterestCallback message = nullptr;
-    io_object_t service = 0;
-    std::vector<io_object_t> pending{};  // an iterator's entries not handed out yet
+    io_object_t service = 0;  // a notification's entry
+    io_object_t next = 1;     // the next handle an iterator looks at
 };
 
 struct State {
     World world;
     std::deque<Object> objects;
     std::deque<AmporaCompatIONotificationPort> ports;
-    std::map<io_object_t, IOObject> io;
-    io_object_t next = 0x100;
+    std::vector<Handle> handles{Handle{}};  // 0 is no handle
 };
 State& state() {
     static State s;  // also for callers that run before static initialisation is done
@@ -45,13 +43,14 @@ Object* object(CFTypeRef ref) {
     return static_cast<Object*>(const_cast<void*>(ref));
 }
 
-bool delivers(const IOObject& object) {
-    return object.port && object.port->onRunLoop && !object.port->destroyed;
+bool delivers(io_object_t handle) {
+    const Handle& h = state().handles[handle];
+    return h.port && h.port->onRunLoop && !h.port->destroyed;
 }
 
-io_object_t add(IOObject object) {
-    state().io[state().next] = std::move(object);
-    return state().next++;
+io_object_t add(Handle handle) {
+    state().handles.push_back(std::move(handle));
+    return static_cast<io_object_t>(state().handles.size() - 1);
 }
 
 }  // namespace
@@ -71,11 +70,10 @@ CFTypeRef value(decltype(Object::value) value) {
 
 CFMutableDictionaryRef dictionary(
     std::initializer_list<std::pair<const char*, CFTypeRef>> entries) {
-    Object* result = object(value({}));
-    result->isDictionary = true;
-    auto* dictionary = reinterpret_cast<CFMutableDictionaryRef>(result);
-    for (const auto& [key, item] : entries) put(dictionary, value(std::string(key)), item);
-    return dictionary;
+    auto* result = reinterpret_cast<CFMutableDictionaryRef>(const_cast<void*>(value({})));
+    object(result)->isDictionary = true;
+    for (const auto& [key, item] : entries) put(result, value(std::string(key)), item);
+    return result;
 }
 
 void put(CFMutableDictionaryRef dictionary, CFTypeRef key, CFTypeRef value) {
@@ -85,25 +83,26 @@ void put(CFMutableDictionaryRef dictionary, CFTypeRef key, CFTypeRef value) {
 }
 
 io_object_t publish(const char* className, CFMutableDictionaryRef properties) {
-    const io_object_t entry = add({.className = className, .properties = object(properties)});
     if (properties) --state().world.cfReferences;  // the registry's now
-    for (auto& [handle, iterator] : state().io) {
-        if (iterator.matched && iterator.className == className && delivers(iterator)) {
-            iterator.pending.push_back(entry);
-            iterator.matched(iterator.refCon, handle);
+    const io_object_t entry = add({.className = className, .properties = object(properties)});
+    for (io_object_t h = 1; h < entry; ++h) {
+        const Handle& iterator = state().handles[h];
+        if (iterator.matched && iterator.className == className && delivers(h)) {
+            iterator.matched(iterator.refCon, h);
         }
     }
     return entry;
 }
 
 void setProperties(io_object_t entry, CFMutableDictionaryRef properties) {
-    state().io.at(entry).properties = object(properties);
+    state().handles[entry].properties = object(properties);
     --state().world.cfReferences;
 }
 
 void sendMessage(io_object_t entry, std::uint32_t messageType) {
-    for (auto& [handle, notification] : state().io) {
-        if (notification.message && notification.service == entry && delivers(notification)) {
+    for (io_object_t h = 1; h < state().handles.size(); ++h) {
+        const Handle& notification = state().handles[h];
+        if (notification.message && notification.service == entry && delivers(h)) {
             notification.message(notification.refCon, entry, messageType, nullptr);
         }
     }
@@ -159,23 +158,20 @@ Boolean CFNumberIsFloatType(CFNumberRef number) {
     return std::holds_alternative<double>(object(number)->value);
 }
 
+// Asked for as int64 or double only.
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value) {
     const auto& held = object(number)->value;
     const double real = held.index() == 2 ? std::get<double>(held) : std::get<std::int64_t>(held);
     const auto integer = held.index() == 1 ? std::get<std::int64_t>(held) : std::int64_t(real);
     if (type == kCFNumberDoubleType) std::memcpy(value, &real, sizeof real);
     if (type == kCFNumberSInt64Type) std::memcpy(value, &integer, sizeof integer);
-    return type == kCFNumberDoubleType || type == kCFNumberSInt64Type;
-}
-
-Boolean CFBooleanGetValue(CFBooleanRef boolean) {
-    return std::get<bool>(object(boolean)->value);
+    return true;
 }
 
 CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex size,
                                     CFStringEncoding, Boolean) {
-    const auto* text = reinterpret_cast<const char*>(bytes);
-    return static_cast<CFStringRef>(fake::value(std::string(text, static_cast<std::size_t>(size))));
+    const std::string text(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+    return static_cast<CFStringRef>(fake::value(text));
 }
 
 CFIndex CFStringGetLength(CFStringRef string) {
@@ -184,10 +180,6 @@ CFIndex CFStringGetLength(CFStringRef string) {
 
 CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding) {
     return length * 3;  // UTF-8 from UTF-16
-}
-
-const char* CFStringGetCStringPtr(CFStringRef, CFStringEncoding) {
-    return nullptr;  // allowed at any time: the caller must copy
 }
 
 Boolean CFStringGetCString(CFStringRef string, char* buffer, CFIndex size, CFStringEncoding) {
@@ -235,11 +227,8 @@ kern_return_t IOServiceAddMatchingNotification(IONotificationPortRef port, const
     CFRelease(matching);  // consumed, whatever the outcome
     state().world.calls.push_back("match " + className + " " + type);
     if (state().world.matchingResult != KERN_SUCCESS) return state().world.matchingResult;
-    fake::IOObject registration{className, nullptr, port, refCon, callback};
-    for (const auto& [handle, entry] : state().io) {
-        if (entry.className == className && !entry.matched) registration.pending.push_back(handle);
-    }
-    *iterator = fake::add(std::move(registration));
+    *iterator =
+        fake::add({.className = className, .port = port, .refCon = refCon, .matched = callback});
     ++state().world.ioReferences;
     return KERN_SUCCESS;
 }
@@ -256,13 +245,17 @@ kern_return_t IOServiceAddInterestNotification(IONotificationPortRef port, io_se
     return KERN_SUCCESS;
 }
 
-io_object_t IOIteratorNext(io_iterator_t handle) {
-    fake::IOObject& iterator = state().io.at(handle);
-    if (iterator.pending.empty()) return 0;
-    const io_object_t entry = iterator.pending.front();
-    iterator.pending.erase(iterator.pending.begin());
-    ++state().world.ioReferences;  // the caller's
-    return entry;
+// The entries of the iterator's class, present ones first, then each as it is published.
+io_object_t IOIteratorNext(io_iterator_t iterator) {
+    auto& handles = state().handles;
+    while (handles[iterator].next < handles.size()) {
+        const io_object_t candidate = handles[iterator].next++;
+        const fake::Handle& entry = handles[candidate];
+        if (entry.matched || entry.className != handles[iterator].className) continue;
+        ++state().world.ioReferences;  // the caller's
+        return candidate;
+    }
+    return 0;
 }
 
 kern_return_t IOObjectRelease(io_object_t) {
@@ -275,7 +268,7 @@ kern_return_t IORegistryEntryCreateCFProperties(io_registry_entry_t entry,
                                                 CFAllocatorRef allocator, IOOptionBits options) {
     state().world.calls.push_back("properties " + std::to_string(options) +
                                   (allocator == kCFAllocatorDefault ? "" : " not default"));
-    fake::Object* found = state().io.at(entry).properties;
+    fake::Object* found = state().handles[entry].properties;
     if (!found) return fake::kIOReturnError;
     ++state().world.cfReferences;  // a new reference for the caller, as Create promises
     *properties = reinterpret_cast<CFMutableDictionaryRef>(found);

@@ -1,8 +1,8 @@
 // Linked into each program: its real main and adapters run under GNUstep's AppKit in Xvfb, on
 // the fake IOKit, and this file drives them once they have launched. What GNUstep lacks is stood
-// in for here only: the status bar (systemStatusBar is nil), the running applications (nil) and
-// SMAppService; web pages and launches are recorded, not opened. A failed check exits 1; the
-// programs' own exit is 0, and must come only after the command that asks for it.
+// in for here only: the status bar (systemStatusBar is nil) and SMAppService (GNUstep's nil list
+// of running applications reads as none); web pages and launches are recorded, not opened. A
+// failed check exits 1; the programs' own exit is 0, and only after the command that asks it.
 #import <AppKit/AppKit.h>
 
 #include <objc/runtime.h>
@@ -91,9 +91,6 @@ int live(const char* className) {
 - (NSButton*)button {
     return button;
 }
-- (NSArray*)runningApplications {
-    return [NSArray array];
-}
 - (BOOL)openURL:(NSURL*)url {
     [opened addObject:[url absoluteString]];
     return YES;
@@ -128,8 +125,7 @@ int live(const char* className) {
     const struct {
         const char* className;
         SEL selector;
-    } standIns[] = {{"NSWorkspace", @selector(runningApplications)},
-                    {"NSWorkspace", @selector(openURL:)},
+    } standIns[] = {{"NSWorkspace", @selector(openURL:)},
                     {"NSWorkspace", @selector(launchApplication:)},
                     {"NSApplication", @selector(finishLaunching)}};
     for (const auto& [className, selector] : standIns) {
