@@ -63,9 +63,9 @@ bool openApplication(NSURL* bundle) {
 bool CocoaWorkspace::launchApplication(std::string_view path) {
     NSString* executable = toNSString(path);
     if (openApplication(bundleURLOfExecutable(executable))) return true;
-        // Before 10.15 the one call there is; it takes the executable's path as it is.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    // Before 10.15 the one call there is; it takes the executable's path as it is.
     return [[NSWorkspace sharedWorkspace] launchApplication:executable];
 #pragma GCC diagnostic pop
 }
