@@ -134,6 +134,8 @@ TEST_F(Adapters, PowerSourcesAreFollowedUntilThePortGoes) {
     EXPECT_EQ(port->addFirstMatchNotification("IOPMPowerSource", drain), nullptr);
     fake::world().runLoopSource = false;
     EXPECT_FALSE(registry.createNotificationPort()->addRunLoopSourceToCurrentRunLoop());
+    fake::world().portCreated = false;
+    EXPECT_FALSE(registry.createNotificationPort()->addRunLoopSourceToCurrentRunLoop());
 }
 
 TEST_F(Adapters, LegacyLoginItemRegistersTheHelperAndReportsRefusals) {

@@ -24,6 +24,7 @@ struct Handle {
     IOServiceInterestCallback message = nullptr;
     io_object_t service = 0;  // a notification's entry
     io_object_t next = 1;     // the next handle an iterator looks at
+    int references = 0;       // the code's; an entry without any is no longer valid for it
 };
 
 struct State {
@@ -202,6 +203,7 @@ void CFRunLoopAddSource(CFRunLoopRef, CFRunLoopSourceRef source, CFRunLoopMode m
 
 IONotificationPortRef IONotificationPortCreate(mach_port_t mainPort) {
     state().world.calls.push_back("port " + std::to_string(mainPort));
+    if (!state().world.portCreated) return nullptr;
     ++state().world.ports;
     return &state().ports.emplace_back();
 }
@@ -252,13 +254,15 @@ io_object_t IOIteratorNext(io_iterator_t iterator) {
         const io_object_t candidate = handles[iterator].next++;
         const fake::Handle& entry = handles[candidate];
         if (entry.matched || entry.className != handles[iterator].className) continue;
-        ++state().world.ioReferences;  // the caller's
+        ++handles[candidate].references;
+        ++state().world.ioReferences;
         return candidate;
     }
     return 0;
 }
 
-kern_return_t IOObjectRelease(io_object_t) {
+kern_return_t IOObjectRelease(io_object_t handle) {
+    --state().handles[handle].references;
     --state().world.ioReferences;
     return KERN_SUCCESS;
 }
@@ -269,7 +273,7 @@ kern_return_t IORegistryEntryCreateCFProperties(io_registry_entry_t entry,
     state().world.calls.push_back("properties " + std::to_string(options) +
                                   (allocator == kCFAllocatorDefault ? "" : " not default"));
     fake::Object* found = state().handles[entry].properties;
-    if (!found) return fake::kIOReturnError;
+    if (!found || state().handles[entry].references <= 0) return fake::kIOReturnError;
     ++state().world.cfReferences;  // a new reference for the caller, as Create promises
     *properties = reinterpret_cast<CFMutableDictionaryRef>(found);
     return KERN_SUCCESS;

@@ -27,6 +27,7 @@ struct Object {
 };
 
 struct World {
+    bool portCreated = true;
     bool runLoopSource = true;
     kern_return_t matchingResult = KERN_SUCCESS;
     kern_return_t interestResult = KERN_SUCCESS;
