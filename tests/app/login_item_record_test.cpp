@@ -22,6 +22,7 @@ class LoginItemRecord : public MonitorTest, public ::testing::WithParamInterface
 
 TEST_P(LoginItemRecord, CheckMarkFollowsTheService) {
     const Case& c = GetParam();
+    SCOPED_TRACE(c.situation);
     if (c.helperRunning) platform.workspace.running = {std::string(HelperBundleIdentifier)};
     platform.loginItems.recorded = c.atStart;
     platform.loginItems.succeeds = c.serviceSucceeds;
