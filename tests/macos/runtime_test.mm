@@ -27,7 +27,7 @@ NSMutableArray* opened;  // URLs, paths and settings panes the programs asked to
 NSMenu* menu;            // the status item's
 NSButton* button;        // the status item's, which carries its title
 io_object_t battery;
-long serviceStatus = 0;  // SMAppServiceStatusNotRegistered
+long serviceStatus = 1;  // SMAppServiceStatusEnabled
 bool quitAsked = false;
 IMP finishLaunching;
 
@@ -50,7 +50,7 @@ int live(const char* className) {
 
 }  // namespace
 
-// macOS 13's login-item service, with an item the user has switched off in System Settings.
+// macOS 13's login-item service, where the user switches the item off in System Settings.
 @interface SMAppService : NSObject
 @end
 @implementation SMAppService
@@ -66,6 +66,10 @@ int live(const char* className) {
 - (BOOL)registerAndReturnError:(NSError**)error {
     serviceStatus = 2;  // RequiresApproval: registered, but the user must allow it
     return NO;
+}
+- (BOOL)unregisterAndReturnError:(NSError**)error {
+    serviceStatus = 0;
+    return YES;
 }
 @end
 
@@ -147,9 +151,11 @@ int live(const char* className) {
         check([[menu itemAtIndex:i] isEnabled] == (i >= 14), "entry " + std::to_string(i));
     }
     check([[[menu itemAtIndex:3] title] isEqual:@"\t4000 mAh (80.00% of Original)"], "a value");
+    check([[menu itemAtIndex:14] state] == NSOnState, "checked at start: the service has it on");
     [menu performActionForItemAtIndex:15];
     [menu performActionForItemAtIndex:16];
-    [menu performActionForItemAtIndex:14];  // switched off in System Settings
+    [menu performActionForItemAtIndex:14];
+    [menu performActionForItemAtIndex:14];  // on again, but switched off in System Settings
     check([[menu itemAtIndex:14] state] == NSOffState, "unchecked while not allowed");
     serviceStatus = 1;  // the user allows it; choosing again finds it enabled
     [menu performActionForItemAtIndex:14];
