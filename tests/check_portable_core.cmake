@@ -1,8 +1,9 @@
 # Fails when the platform-free code includes anything but the C++ standard library and itself.
 cmake_minimum_required(VERSION 3.25)
-set(allowed algorithm array cassert cerrno charconv cmath cstddef cstdint cstdio cstdlib cstring
-    deque functional limits map memory optional string string_view system_error type_traits
-    utility variant vector)
+set(allowed algorithm array cassert cerrno charconv clocale cmath cstddef cstdint cstdio cstdlib
+    cstring deque functional limits map memory optional string string_view system_error type_traits
+    utility variant vector
+    xlocale.h)  # Apple's home of the POSIX locale objects <clocale> stands for elsewhere
 file(GLOB_RECURSE sources
     ${ROOT}/battery/*.h ${ROOT}/battery/*.cpp ${ROOT}/app/*.h ${ROOT}/app/*.cpp
     ${ROOT}/helper/*.h ${ROOT}/helper/*.cpp ${ROOT}/shared/*.h)

@@ -101,10 +101,17 @@ class FakeLoginItems : public LoginItemService {
   public:
     bool setEnabled(std::string_view identifier, bool enabled) override {
         calls.emplace_back(std::string(identifier), enabled);
+        if (statusAfterChange != LoginItemStatus::Unknown) recorded = statusAfterChange;
         return succeeds;
     }
+    LoginItemStatus status(std::string_view) override { return recorded; }
+    void openSystemSettings() override { ++settingsShown; }
+
     std::vector<std::pair<std::string, bool>> calls;
     bool succeeds = true;
+    LoginItemStatus recorded = LoginItemStatus::Unknown;  // what the service keeps, if anything
+    LoginItemStatus statusAfterChange = LoginItemStatus::Unknown;
+    int settingsShown = 0;
 };
 
 }  // namespace ampora::fakes
