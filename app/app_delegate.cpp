@@ -49,10 +49,15 @@ void AppDelegate::applicationDidFinishLaunching() {
     for (const auto& identifier : platform_.workspace.runningApplicationBundleIdentifiers()) {
         if (identifier && *identifier == HelperBundleIdentifier) helperRunning = true;
     }
-    if (!helperRunning) return;
-
     // The helper only runs at this moment when it started us at login: launch at login is on.
-    platform_.notifications.postNotification(TerminateHelperNotification, MainBundleIdentifier);
+    if (helperRunning) {
+        platform_.notifications.postNotification(TerminateHelperNotification, MainBundleIdentifier);
+    }
+    // A service that keeps a record knows better, whoever started us.
+    const LoginItemStatus status = platform_.loginItems.status(HelperBundleIdentifier);
+    const bool on =
+        status == LoginItemStatus::Unknown ? helperRunning : status == LoginItemStatus::Enabled;
+    if (!on) return;
     if (openAtLoginItem_) {
         openAtLoginItem_->setState(kCheckStateOn);
     } else {
@@ -94,10 +99,15 @@ void AppDelegate::didSelectOpenAtLogin() {
     const int before = openAtLoginItem_->state();
     const bool enable = before == kCheckStateOff;
     openAtLoginItem_->setState(enable ? kCheckStateOn : kCheckStateOff);
-    if (!toggleLaunchAtLogin(enable)) {
-        // The system refused: the menu must not claim otherwise. Readings may have rebuilt the
-        // menu while the alert was up, so look the entry up again.
-        if (openAtLoginItem_) openAtLoginItem_->setState(before);
+    const bool done = toggleLaunchAtLogin(enable);
+    // Readings may have rebuilt the menu while an alert was up: look the entry up again. Where
+    // the service keeps a record the entry shows it; elsewhere a refusal restores the entry.
+    const LoginItemStatus status = platform_.loginItems.status(HelperBundleIdentifier);
+    if (openAtLoginItem_ && status != LoginItemStatus::Unknown) {
+        openAtLoginItem_->setState(status == LoginItemStatus::Enabled ? kCheckStateOn
+                                                                      : kCheckStateOff);
+    } else if (openAtLoginItem_ && !done) {
+        openAtLoginItem_->setState(before);
     }
     platform_.console.writeLine("yeah!");
 }
@@ -106,6 +116,12 @@ bool AppDelegate::toggleLaunchAtLogin(bool enable) {
     platform_.console.writeLine(enable ? "enabling launch at login" : "disabling launch at login");
     if (platform_.loginItems.setEnabled(HelperBundleIdentifier, enable)) return true;
 
+    // Switched off by the user in the system's settings: only they can allow it, and there.
+    if (enable &&
+        platform_.loginItems.status(HelperBundleIdentifier) == LoginItemStatus::RequiresApproval) {
+        platform_.loginItems.openSystemSettings();
+        return false;
+    }
     platform_.alerts.runModal("An error ocurred", "OK",
                               enable
                                   ? "Couldn't add Helper App to launch at login item list."

@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#if __has_include(<xlocale.h>)
+#include <xlocale.h>  // where Apple's C library declares newlocale and uselocale
+#endif
 
 namespace ampora {
 
@@ -31,11 +37,14 @@ class LineBuilder {
         return integer(value);
     }
 
-    // "%.2f", except that a NaN prints as "nan" whatever its sign bit (0/0 sets it on x86).
+    // "%.2f", except that a NaN prints as "nan" whatever its sign bit (0/0 sets it on x86). Call
+    // only inside a CNumbers scope.
     LineBuilder& fixed2(double value) {
         if (std::isnan(value)) return text("nan");
-        return converted(
-            std::to_chars(data_ + size_, data_ + kCapacity, value, std::chars_format::fixed, 2));
+        const int n = std::snprintf(data_ + size_, kCapacity - size_, "%.2f", value);
+        if (n > 0 && static_cast<std::size_t>(n) < kCapacity - size_)
+            size_ += static_cast<std::size_t>(n);
+        return *this;
     }
 
     std::string_view view() const { return {data_, size_}; }
@@ -51,6 +60,29 @@ class LineBuilder {
 
     char data_[kCapacity];
     std::size_t size_ = 0;
+};
+
+// The C library's number conversions with the "C" locale's decimal point, whatever locale the
+// user (or a library) has set, for this thread and for the scope's extent. Floating-point
+// to_chars/from_chars would need no locale, but Apple's C++ library lacks them on the systems we
+// support.
+class CNumbers {
+  public:
+    CNumbers() : previous_(cLocale() ? uselocale(cLocale()) : locale_t{}) {}
+    ~CNumbers() {
+        if (previous_) uselocale(previous_);
+    }
+    CNumbers(const CNumbers&) = delete;
+    CNumbers& operator=(const CNumbers&) = delete;
+
+  private:
+    // Made once and kept: creating the "C" locale fails only when memory runs out.
+    static locale_t cLocale() {
+        static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t{});
+        return c;
+    }
+
+    locale_t previous_;
 };
 
 // Single precision on purpose: the printed digits are those of the float quotient, not of the
@@ -77,11 +109,12 @@ LineBuilder celsiusText(std::int32_t temperature) {
     return out.text({begin, point}).text(".").text({point, end});
 }
 
+// Call only inside a CNumbers scope. The text is always a short decimal number of our own
+// making; anything else reads as 0.
 float parseFloat(std::string_view text) {
-    float value = 0.0f;
-    const auto result =
-        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
-    return result.ec == std::errc{} ? value : 0.0f;
+    char terminated[32] = {};
+    text.copy(terminated, sizeof terminated - 1);
+    return std::strtof(terminated, nullptr);
 }
 
 double fahrenheit(float celsius) {
@@ -94,6 +127,7 @@ double fahrenheit(float celsius) {
 }  // namespace
 
 BatteryReport makeBatteryReport(const IOPMBattery& record) {
+    const CNumbers cNumbers;
     const std::int64_t drawn = -static_cast<std::int64_t>(record.amperage);
     const std::int32_t date = record.manufactureDate;
     const std::int32_t day = date & 31;

@@ -28,12 +28,26 @@ class Console {
     virtual void writeLine(std::string_view line) = 0;
 };
 
+// What the login-item service has on record for an item.
+enum class LoginItemStatus {
+    Unknown,  // the service keeps no record it shows (older systems, other platforms)
+    NotRegistered,
+    Enabled,
+    RequiresApproval,  // registered, but switched off by the user in the system's settings
+    NotFound,
+};
+
 // Registration of a login item with the system's login-item service.
 class LoginItemService {
   public:
     virtual ~LoginItemService() = default;
     // True on success. Enabling also starts the item at once.
     virtual bool setEnabled(std::string_view bundleIdentifier, bool enabled) = 0;
+    virtual LoginItemStatus status(std::string_view /*bundleIdentifier*/) {
+        return LoginItemStatus::Unknown;
+    }
+    // Shows the system's settings where the user allows login items.
+    virtual void openSystemSettings() {}
 };
 
 }  // namespace ampora

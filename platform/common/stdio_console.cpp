@@ -5,12 +5,22 @@
 
 namespace ampora {
 
+namespace {
+
+// The result needs no handling: a stream that can't be reopened just keeps writing where it
+// did. Kept in a variable because fortified C libraries warn when it is dropped, even with (void).
+void reopenOnNull(std::FILE* stream) {
+    std::FILE* const reopened = std::freopen("/dev/null", "w", stream);
+    (void)reopened;
+}
+
+}  // namespace
+
 void StdioConsole::silenceStandardStreams() {
-    // All three with "w": stdin then reads nothing, which nobody asks it to. Results ignored: a
-    // stream that can't be reopened just keeps writing where it did.
-    (void)std::freopen("/dev/null", "w", stdin);
-    (void)std::freopen("/dev/null", "w", stdout);
-    (void)std::freopen("/dev/null", "w", stderr);
+    // All three with "w": stdin then reads nothing, which nobody asks it to.
+    reopenOnNull(stdin);
+    reopenOnNull(stdout);
+    reopenOnNull(stderr);
 }
 
 void StdioConsole::writeLine(std::string_view line) {

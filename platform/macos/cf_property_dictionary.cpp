@@ -28,8 +28,7 @@ PropertyValue toPropertyValue(CFTypeRef value) {
     if (!value) return OtherObject{};
     const CFTypeID type = CFGetTypeID(value);
     if (type == CFNumberGetTypeID()) return numberValue(static_cast<CFNumberRef>(value));
-    if (type == CFBooleanGetTypeID())
-        return CFBooleanGetValue(static_cast<CFBooleanRef>(value)) != 0;
+    if (type == CFBooleanGetTypeID()) return value == kCFBooleanTrue;  // the two are singletons
     if (type == CFStringGetTypeID()) {
         if (std::optional<std::string> text = toStdString(value)) return std::move(*text);
     }
@@ -98,13 +97,20 @@ void fillFromRaw(PropertyDictionary& properties, const PropertyDictionary& batte
     }
 }
 
+// A packed date fits 16 bits. Anything else under that name is in an encoding no public source
+// explains (current systems keep such a value inside "BatteryData"): no date to show.
+void keepOnlyPackedDate(PropertyDictionary& properties) {
+    constexpr std::string_view kKey = "ManufactureDate";
+    const PropertyValue* date = properties.lookup(kKey);
+    const auto* packed = date ? std::get_if<std::int64_t>(date) : nullptr;
+    if (date && (!packed || *packed < 0 || *packed > 0xFFFF)) properties.erase(kKey);
+}
+
 }  // namespace
 
 std::optional<std::string> toStdString(CFTypeRef value) {
     if (!value || CFGetTypeID(value) != CFStringGetTypeID()) return std::nullopt;
     const auto text = static_cast<CFStringRef>(value);
-    if (const char* direct = CFStringGetCStringPtr(text, kCFStringEncodingUTF8)) return direct;
-
     const CFIndex size =
         CFStringGetMaximumSizeForEncoding(CFStringGetLength(text), kCFStringEncodingUTF8);
     if (size < 0) return std::nullopt;  // too long to encode
@@ -121,6 +127,7 @@ PropertyDictionary toPropertyDictionary(CFDictionaryRef dictionary) {
     PropertyDictionary properties = convertLevel(dictionary, &batteryData);
     fillFromRaw(properties, batteryData, "CurrentCapacity", kRawCurrentCapacity);
     fillFromRaw(properties, batteryData, "MaxCapacity", kRawMaxCapacity);
+    keepOnlyPackedDate(properties);
     return properties;
 }
 

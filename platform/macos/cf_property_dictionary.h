@@ -18,7 +18,8 @@ std::optional<std::string> toStdString(CFTypeRef value);
 // out.
 //
 // Newer Macs publish "CurrentCapacity" and "MaxCapacity" as percentages and the charge in mAh
-// elsewhere; the mAh values replace them when present, so the reader always sees mAh.
+// elsewhere; the mAh values replace them when present, so the reader always sees mAh. A
+// "ManufactureDate" that is not a 16-bit packed date is left out.
 PropertyDictionary toPropertyDictionary(CFDictionaryRef dictionary);
 
 }  // namespace ampora::macos

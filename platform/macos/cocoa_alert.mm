@@ -12,6 +12,17 @@ void CocoaAlertPresenter::runModal(std::string_view message, std::string_view bu
     NSString* buttonTitle = toNSString(button);
     NSString* information = toNSString(informativeText);
 
+    // An agent application is not activated by its status menu: without this the alert may open
+    // behind the other applications' windows.
+    if ([NSApp respondsToSelector:@selector(activate)]) {
+        [NSApp performSelector:@selector(activate)];  // macOS 14 and later
+    } else {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        [NSApp activateIgnoringOtherApps:YES];
+#pragma GCC diagnostic pop
+    }
+
     // The convenience constructor is deprecated since 10.10; a system that dropped it gets the
     // same alert built by hand.
     if ([NSAlert respondsToSelector:@selector

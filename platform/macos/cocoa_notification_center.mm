@@ -83,8 +83,12 @@ CocoaDistributedNotificationCenter::~CocoaDistributedNotificationCenter() {
 
 void CocoaDistributedNotificationCenter::postNotification(std::string_view name,
                                                           std::string_view object) {
+    // Immediately: AppKit holds notifications for an application that is not active, and a
+    // background-only helper never is. No user info: the sandbox drops it.
     [[NSDistributedNotificationCenter defaultCenter] postNotificationName:toNSString(name)
-                                                                   object:toNSString(object)];
+                                                                   object:toNSString(object)
+                                                                 userInfo:nil
+                                                       deliverImmediately:YES];
 }
 
 void CocoaDistributedNotificationCenter::addObserver(std::string_view name, std::string_view object,
@@ -97,10 +101,13 @@ void CocoaDistributedNotificationCenter::addObserver(std::string_view name, std:
                                                callback:new Callback(std::move(callback))];
     if (!trampoline) return;
     observers_->trampolines.push_back(trampoline);
-    [[NSDistributedNotificationCenter defaultCenter] addObserver:trampoline
-                                                        selector:@selector(notificationArrived:)
-                                                            name:observedName
-                                                          object:observedObject];
+    // Delivered even while the observer's application is not active (see postNotification).
+    [[NSDistributedNotificationCenter defaultCenter]
+               addObserver:trampoline
+                  selector:@selector(notificationArrived:)
+                      name:observedName
+                    object:observedObject
+        suspensionBehavior:NSNotificationSuspensionBehaviorDeliverImmediately];
 }
 
 }  // namespace ampora::macos

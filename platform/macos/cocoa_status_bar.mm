@@ -38,15 +38,18 @@ class CocoaStatusItem final : public StatusItem {
     }
 
     void setAttributedTitle(std::string_view title, const Font& font) override {
+        // On the button, font and plain title: an attributed title would bypass the button's own
+        // styling (dimmed on inactive displays, dark menu bars).
+        if (NSButton* titleButton = this->button()) {
+            [titleButton setFont:fontOrMenuFont(font)];
+            [titleButton setTitle:toNSString(title)];
+            return;
+        }
         NSDictionary* attributes = [NSDictionary dictionaryWithObject:fontOrMenuFont(font)
                                                                forKey:NSFontAttributeName];
         NSAttributedString* text =
             [[[NSAttributedString alloc] initWithString:toNSString(title)
                                              attributes:attributes] autorelease];
-        if (NSButton* titleButton = this->button()) {
-            [titleButton setAttributedTitle:text];
-            return;
-        }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
         [item_ setAttributedTitle:text];

@@ -3,6 +3,7 @@
 #import <AppKit/AppKit.h>
 
 #include "platform/macos/ns_string.h"
+#include "platform/macos/objc_call.h"
 
 namespace ampora::macos {
 
@@ -30,12 +31,42 @@ bool CocoaWorkspace::openURL(std::string_view url) {
     return [[NSWorkspace sharedWorkspace] openURL:address];
 }
 
+namespace {
+
+// The bundle whose executable is at path (<bundle>/Contents/MacOS/<name>); nil for any other path.
+NSURL* bundleURLOfExecutable(NSString* path) {
+    NSArray* components = [path pathComponents];
+    const NSUInteger count = [components count];
+    if (count < 4 || ![[components objectAtIndex:count - 2] isEqual:@"MacOS"] ||
+        ![[components objectAtIndex:count - 3] isEqual:@"Contents"]) {
+        return nil;
+    }
+    NSArray* bundle = [components subarrayWithRange:NSMakeRange(0, count - 3)];
+    return [NSURL fileURLWithPath:[NSString pathWithComponents:bundle]];
+}
+
+// macOS 10.15 and later; looked up at run time, as the oldest systems we support lack it.
+bool openApplication(NSURL* bundle) {
+    Class configurationClass = NSClassFromString(@"NSWorkspaceOpenConfiguration");
+    SEL open = NSSelectorFromString(@"openApplicationAtURL:configuration:completionHandler:");
+    NSWorkspace* workspace = [NSWorkspace sharedWorkspace];
+    if (!bundle || !configurationClass || ![workspace respondsToSelector:open]) return false;
+    id configuration = [configurationClass performSelector:@selector(configuration)];
+    // No completion handler: the helper waits for the monitor's notification either way.
+    using Open = void (*)(id, SEL, NSURL*, id, id);
+    implementation<Open>(workspace, open)(workspace, open, bundle, configuration, nil);
+    return true;
+}
+
+}  // namespace
+
 bool CocoaWorkspace::launchApplication(std::string_view path) {
-    // Deprecated since macOS 11 but still working, and the one call that takes the executable's
-    // path as the helper computes it.
+    NSString* executable = toNSString(path);
+    if (openApplication(bundleURLOfExecutable(executable))) return true;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    return [[NSWorkspace sharedWorkspace] launchApplication:toNSString(path)];
+    // Before 10.15 the one call there is; it takes the executable's path as it is.
+    return [[NSWorkspace sharedWorkspace] launchApplication:executable];
 #pragma GCC diagnostic pop
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/macos/autorelease_pool.h"
 #include "platform/macos/cf_property_dictionary.h"
 #include "platform/macos/cf_ref.h"
 #include "platform/macos/io_object.h"
@@ -50,12 +51,14 @@ struct InterestRegistration {
 };
 
 void matchingArrived(void* refCon, io_iterator_t /*iterator: the registration's own*/) {
+    const AutoreleasePool pool;
     auto* registration = static_cast<MatchingRegistration*>(refCon);
     registration->callback(registration->iterator);
 }
 
 void messageArrived(void* refCon, io_service_t service, uint32_t messageType,
                     void* /*messageArgument*/) {
+    const AutoreleasePool pool;
     static_cast<InterestRegistration*>(refCon)->callback(service, messageType);
 }
 

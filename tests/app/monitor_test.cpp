@@ -189,5 +189,53 @@ TEST(Monitor, HelperRunningAtStartUpMeansOpenAtLogin) {
     }
 }
 
+// Where the service keeps a record of the helper (macOS 13 and later), the check mark shows that
+// record, and an item the user switched off is sent to the system's settings.
+TEST(Monitor, CheckMarkFollowsTheLoginItemServicesRecord) {
+    using Status = LoginItemStatus;
+    struct Case {
+        const char* situation;
+        bool helperRunning;
+        Status atStart;
+        int checkAtStart;
+        bool choose, serviceSucceeds;
+        Status afterChange;
+        int checkAfter, alerts, settingsShown;
+    };
+    const Case cases[] = {
+        {"opened by hand, item enabled", false, Status::Enabled, 1, false, true, Status::Unknown, 1,
+         0, 0},
+        {"started by a helper no longer registered", true, Status::NotRegistered, 0, false, true,
+         Status::Unknown, 0, 0, 0},
+        {"turned on", false, Status::NotRegistered, 0, true, true, Status::Enabled, 1, 0, 0},
+        {"turned on, switched off in settings", false, Status::NotRegistered, 0, true, false,
+         Status::RequiresApproval, 0, 0, 1},
+        {"turned on, helper missing", false, Status::NotRegistered, 0, true, false,
+         Status::NotFound, 0, 1, 0},
+        {"turned off", false, Status::Enabled, 1, true, true, Status::NotRegistered, 0, 0, 0},
+        {"turned off, refused", false, Status::Enabled, 1, true, false, Status::Enabled, 1, 1, 0},
+    };
+    for (const Case& c : cases) {
+        Monitor monitor;
+        fakes::FakeDesktop& desktop = monitor.platform.desktop;
+        if (c.helperRunning) desktop.running = {kHelper};
+        desktop.recorded = c.atStart;
+        desktop.loginItemsSucceed = c.serviceSucceeds;
+        desktop.statusAfterChange = c.afterChange;
+        monitor.launchOnLaptop();
+        EXPECT_EQ(monitor.openAtLogin(), c.checkAtStart) << c.situation;
+        if (c.choose) monitor.choose(kOpenAtLogin);
+        EXPECT_EQ(monitor.openAtLogin(), c.checkAfter) << c.situation;
+        const fakes::Log log = monitor.takeLog();
+        const auto count = [&](std::string_view start) {
+            return std::count_if(log.begin(), log.end(),
+                                 [&](const std::string& line) { return line.starts_with(start); });
+        };
+        EXPECT_EQ(count("post"), c.helperRunning ? 1 : 0) << c.situation;
+        EXPECT_EQ(count("alert"), c.alerts) << c.situation;
+        EXPECT_EQ(count("settings"), c.settingsShown) << c.situation;
+    }
+}
+
 }  // namespace
 }  // namespace ampora::testing

@@ -97,8 +97,11 @@ struct FakeDesktop : StatusBar,
     bool openURL(std::string_view url) override { return say({"open", url}), false; }
     bool launchApplication(std::string_view path) override { return say({"launch", path}), true; }
     bool setEnabled(std::string_view identifier, bool on) override {
+        if (statusAfterChange != LoginItemStatus::Unknown) recorded = statusAfterChange;
         return say({"login item", identifier, on ? "on" : "off"}), loginItemsSucceed;
     }
+    LoginItemStatus status(std::string_view) override { return recorded; }
+    void openSystemSettings() override { say({"settings"}); }
     void postNotification(std::string_view n, std::string_view o) override { say({"post", n, o}); }
     void addObserver(std::string_view name, std::string_view object,
                      std::function<void()> callback) override {
@@ -124,6 +127,8 @@ struct FakeDesktop : StatusBar,
     FakeStatusItem* item = nullptr;  // the last one made
     std::vector<std::optional<std::string>> running;
     bool loginItemsSucceed = true;
+    LoginItemStatus recorded = LoginItemStatus::Unknown;  // what the service keeps, if anything
+    LoginItemStatus statusAfterChange = LoginItemStatus::Unknown;
     std::vector<std::function<void()>> observers;
     std::function<void()> whileAlertIsUp;
 };

@@ -28,9 +28,6 @@ typedef struct AmporaCompatCFRunLoop* CFRunLoopRef;
 typedef struct AmporaCompatCFRunLoopSource* CFRunLoopSourceRef;
 typedef CFStringRef CFRunLoopMode;
 
-typedef struct CFDictionaryKeyCallBacks CFDictionaryKeyCallBacks;
-typedef struct CFDictionaryValueCallBacks CFDictionaryValueCallBacks;
-
 enum { kCFStringEncodingUTF8 = 0x08000100 };
 
 enum {
@@ -56,36 +53,25 @@ extern const CFAllocatorRef kCFAllocatorDefault;
 extern const CFRunLoopMode kCFRunLoopDefaultMode;
 extern const CFBooleanRef kCFBooleanTrue;
 extern const CFBooleanRef kCFBooleanFalse;
-extern const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks;
-extern const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks;
 
-CFTypeRef CFRetain(CFTypeRef cf);
 void CFRelease(CFTypeRef cf);
 CFTypeID CFGetTypeID(CFTypeRef cf);
 
 CFTypeID CFDictionaryGetTypeID(void);
 CFIndex CFDictionaryGetCount(CFDictionaryRef dict);
 void CFDictionaryGetKeysAndValues(CFDictionaryRef dict, const void** keys, const void** values);
-const void* CFDictionaryGetValue(CFDictionaryRef dict, const void* key);
-CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef allocator, CFIndex capacity,
-                                                 const CFDictionaryKeyCallBacks* keyCallBacks,
-                                                 const CFDictionaryValueCallBacks* valueCallBacks);
-void CFDictionarySetValue(CFMutableDictionaryRef dict, const void* key, const void* value);
 
 CFTypeID CFNumberGetTypeID(void);
-CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType, const void* valuePtr);
 Boolean CFNumberIsFloatType(CFNumberRef number);
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr);
 
 CFTypeID CFBooleanGetTypeID(void);
-Boolean CFBooleanGetValue(CFBooleanRef boolean);
 
 CFTypeID CFStringGetTypeID(void);
 CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8* bytes, CFIndex numBytes,
                                     CFStringEncoding encoding, Boolean isExternalRepresentation);
 CFIndex CFStringGetLength(CFStringRef theString);
 CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding);
-const char* CFStringGetCStringPtr(CFStringRef theString, CFStringEncoding encoding);
 Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize,
                            CFStringEncoding encoding);
 

@@ -1,0 +1,88 @@
+"""The Debian package: files, dependencies, lintian; then installed with dpkg, run headless on a
+simulated laptop, and purged. Only in a throwaway root: run it through test-package."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "linux"))
+import tray_driver as tray  # noqa: E402
+
+DEB = os.environ.get("AMPORA_DEB", "")
+BUNDLE = "/usr/lib/ampora/Ampora.app"
+MONITOR = BUNDLE + "/Contents/MacOS/Ampora"
+HELPER = BUNDLE + "/Contents/Library/LoginItems/Ampora-Helper.app/Contents/MacOS/Ampora-Helper"
+DESKTOP = "/usr/share/applications/com.larchmoor.Ampora.desktop"
+METAINFO = "/usr/share/metainfo/com.larchmoor.Ampora.metainfo.xml"
+PROGRAMS = ["/usr/bin/ampora", MONITOR, HELPER]
+DATA = [BUNDLE + "/Contents/Resources/Ampora.ui", DESKTOP, METAINFO,
+        "/usr/share/man/man1/ampora.1.gz", "/usr/share/doc/ampora/copyright",
+        "/usr/share/doc/ampora/changelog.gz"] + [
+    f"/usr/share/icons/hicolor/{size}/apps/com.larchmoor.Ampora.{kind}" for size, kind in
+    [("scalable", "svg")] + [(f"{n}x{n}", "png") for n in (16, 22, 24, 32, 48, 64, 128, 256)]]
+
+
+def run(*command):
+    result = subprocess.run(command, capture_output=True, text=True)
+    assert result.returncode == 0, f"{command}: {result.returncode}\n{result.stdout}{result.stderr}"
+    return result.stdout
+
+
+class Package(unittest.TestCase):
+    def test_files_and_modes(self):
+        # mode, owner, size, date, time, ./path; owners are lintian's concern
+        modes = {e[5][1:]: e[0] for e in map(str.split, run("dpkg-deb", "-c", DEB).splitlines())}
+        self.assertEqual([path for path in modes if not path.startswith("/usr/")], ["/"])
+        expected = {p: "-rwxr-xr-x" for p in PROGRAMS} | {p: "-rw-r--r--" for p in DATA}
+        self.assertEqual({path: modes.get(path) for path in expected}, expected)
+
+    def test_depends_on_the_package_of_every_linked_library(self):
+        depends = set(re.findall(r"(?:^|, )([^ ,]+)", run("dpkg-deb", "-f", DEB, "Depends")))
+        with tempfile.TemporaryDirectory() as root:
+            run("dpkg-deb", "-x", DEB, root)
+            linked = run("objdump", "-p", root + MONITOR, root + HELPER)
+        for library in set(re.findall(r"NEEDED\s+(\S+)", linked)):
+            owners = set(re.findall(r"^([^:]+):", run("dpkg", "-S", "*/" + library), re.M))
+            self.assertTrue(owners & depends, f"{library} comes from {owners}, not in Depends")
+
+    def test_lintian_finds_no_error_or_warning(self):
+        run("lintian", "--fail-on", "error,warning", DEB)
+
+    def test_installed_program_then_purge(self):
+        run("dpkg", "-i", DEB)
+        try:
+            run("desktop-file-validate", DESKTOP)
+            run("appstreamcli", "validate", "--no-net", METAINFO)
+            run("dbus-run-session", "--", "xvfb-run", "-a", "umockdev-wrapper",
+                sys.executable, "-B", __file__, "InstalledProgram")
+        finally:
+            run("dpkg", "--purge", "ampora")
+
+
+class InstalledProgram(unittest.TestCase):
+    def test_tray_on_a_charging_laptop_and_launch_at_login(self):
+        laptop = tray.SimulatedLaptop()
+        laptop.laptop_on_mains()
+        bus = tray.SessionBus()
+        config = tempfile.mkdtemp()
+        env = tray.monitor_environment(laptop, {"HOME": config, "XDG_CONFIG_HOME": config})
+        monitor = tray.start(shutil.which("ampora"), env)
+        self.addCleanup(monitor.kill)
+        item = tray.TrayItem(bus, monitor.pid)
+        tray.wait_until(lambda: item.title() == "-850", what="the first reading")
+        self.assertEqual(item.lines(), tray.CHARGING_LINES)
+
+        helper = tray.NameHistory(bus, tray.HELPER_ID)
+        item.click("Open at login")
+        tray.wait_until(lambda: helper.changes == [True, False], what="the helper to come and go")
+        with open(os.path.join(config, "autostart", tray.HELPER_ID + ".desktop")) as entry:
+            self.assertIn(f"\nExec={HELPER}\n", entry.read())
+        item.click("Quit")
+        self.assertEqual(monitor.wait(10), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
