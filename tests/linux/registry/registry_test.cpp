@@ -101,6 +101,8 @@ TEST(SysfsMapping, BatteriesGiveTheirFiguresInRegistryUnits) {
         {kEnergyOnly, false,
          "CurrentCapacity=4000 MaxCapacity=5000 DesignCapacity=5500 Amperage=-2000"},
         {kEnergyOnly + " voltage_min_design=0", false, "CurrentCapacity=4363"},
+        {kEnergyOnly + " voltage_min_design=1000000 energy_full=2147483647000", false,
+         "MaxCapacity=2147483647"},
         {kEnergyOnly + " voltage_min_design= voltage_now=0", false,
          "CurrentCapacity=none Amperage=none"},
         // Negative where that means nothing.
