@@ -161,7 +161,9 @@ class PowerSupplies : public ::testing::Test {
         if (!umockdev_in_mock_environment()) GTEST_SKIP() << "run through umockdev-wrapper";
     }
     void TearDown() override {
-        port_.reset();  // its entries go with it
+        port_.reset();  // its entries go with it, and nothing of it is left to run
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
         for (const RegistryEntry entry : matched_) EXPECT_FALSE(registry_->copyProperties(entry));
         registry_.reset();
         g_object_unref(testbed_);
