@@ -3,6 +3,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -42,6 +43,10 @@ TEST(BatteryReport, LaptopDischargingReadsTheSameInEveryLocale) {
             {"Current Charge:", "\t3000 (75.00% Charged)"},
         };
         for (int i = 0; i < 7; ++i) EXPECT_EQ(report.pairs[i], expected[i]) << locale;
+        // ... and the user's own locale is back afterwards.
+        char half[8];
+        std::snprintf(half, sizeof half, "%.1f", 0.5);
+        EXPECT_EQ(half[1], *locale == 'C' ? '.' : ',');
     }
     std::setlocale(LC_ALL, saved.c_str());
 }
