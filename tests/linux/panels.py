@@ -1,0 +1,194 @@
+"""Real tray hosts on the test's own display and session bus, read back from the screen.
+
+Run under dbus-run-session -- xvfb-run -a. Each host has a fresh XDG_CONFIG_HOME. Boxes: x, y, w, h.
+
+    with panels.Host("trayer") as host:     # a name from HOSTS; returns once the host is ready:
+        ...start the monitor...             # shown, and its StatusNotifierWatcher (if any) is up
+        host.wait_for_item()                # the box of what the items draw
+        host.wait_for_text("1234")          # OCR of the tray, each time it changes, until found
+        host.screenshot("tray.png")         # the tray, enlarged 4x
+        menu = host.open_menu("menu.png")   # click the item; the screen down to its menu
+        read_text(screenshot("lines.png", menu, 2)); host.close_menu()
+"""
+import contextlib
+import os
+import pathlib
+import signal
+import subprocess
+import tempfile
+
+from tray_driver import SessionBus, wait_until
+
+WATCHER = "org.kde.StatusNotifierWatcher"
+XFCONFD = (["/usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd"], "org.xfce.Xfconf")
+INDICATORS = (["/usr/libexec/ayatana-indicator-application/ayatana-indicator-application-service"],
+              WATCHER)
+XFCE_PANEL = ["xfce4-panel", "--disable-wm-check", "--sm-client-disable"]
+SCALE = 4  # tesseract reads panel-sized text only when enlarged
+FRAME = 2  # pixels at a tray's edges that are its border, not an item
+
+
+def _xfce_panel(plugin):
+    template = pathlib.Path(__file__).with_name("hosts") / "xfce4-panel.xml"
+    return {"xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml":
+            template.read_text(encoding="utf-8").replace("@PLUGIN@", plugin)}
+
+
+# before: (command, the bus name it owns when ready) to start first; ready: the host's own bus
+# name; window: the class of the tray's window; files: configuration under XDG_CONFIG_HOME.
+HOSTS = {
+    "xfce-systray": dict(before=[XFCONFD], command=XFCE_PANEL, ready=WATCHER,
+                         window="xfce4-panel", files=_xfce_panel("systray")),
+    "xfce-indicator": dict(before=[XFCONFD, INDICATORS], command=XFCE_PANEL,
+                           window="xfce4-panel", files=_xfce_panel("indicator")),
+    "trayer": dict(command=["trayer", "--edge", "top", "--align", "left", "--height", "32",
+                            "--widthtype", "request", "--transparent", "true", "--alpha", "0",
+                            "--tint", "0xeeeeee"], window="trayer"),
+}
+
+
+def _run(*command, **options):
+    return subprocess.run(command, capture_output=True, **{"check": True, **options}).stdout
+
+
+def screenshot(path, box=None, scale=1):
+    """Saves the screen, or a box of it, enlarged scale times, without metadata; returns path."""
+    crop = ["-crop", "{2}x{3}+{0}+{1}".format(*box)] if box else []
+    _run("convert", "miff:-", "+repage", "-scale", f"{scale * 100}%", "-strip", path,
+         input=_run("import", "-window", "root", *crop, "miff:-"))
+    return path
+
+
+# What tesseract reads in an image, its lines joined by single spaces.
+def read_text(path):
+    return " ".join(_run("tesseract", path, "-", "--psm", "6", text=True).split())
+
+
+def click(x, y, button=1):
+    _run("xdotool", "mousemove", str(x), str(y), "click", str(button))
+
+
+# The ids of the shown windows, of one class if given.
+def _windows(window_class=None):
+    pattern = ["--class", window_class] if window_class else ["--name", ""]
+    return set(_run("xdotool", "search", "--onlyvisible", *pattern, check=False).split())
+
+
+# A window's box, or nothing once it is gone.
+def _geometry(window):
+    shell = _run("xdotool", "getwindowgeometry", "--shell", window, check=False, text=True)
+    values = dict(line.split("=") for line in shell.split())
+    return values and tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+
+class Host:
+    """One tray host on the current display and session bus, and the services it needs."""
+
+    def __init__(self, name, timeout=10.0, env=None):
+        self.name, self.timeout, self.config = name, timeout, HOSTS[name]
+        self._directory = tempfile.TemporaryDirectory(prefix=f"tray-{name}-")
+        self.env = dict(os.environ, XDG_CONFIG_HOME=self._path("config"), NO_AT_BRIDGE="1",
+                        **(env or {}))
+        self._processes, self._names, self._bus = [], [], SessionBus()
+
+    def _path(self, name):
+        return os.path.join(self._directory.name, name)
+
+    def __enter__(self):
+        for relative, text in self.config.get("files", {}).items():
+            path = pathlib.Path(self._path("config"), relative)
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_text(text, encoding="utf-8")
+        try:
+            for command, bus_name in self.config.get("before", []):
+                self._start(command, bus_name)
+            self._start(self.config["command"], self.config.get("ready"))
+            self._window = self.wait(lambda: _windows(self.config["window"]),
+                                     f"{self.name} on screen").pop()
+        except BaseException:
+            self.__exit__()
+            raise
+        return self
+
+    def _start(self, command, bus_name=None):
+        with open(self._path(f"{len(self._processes)}.log"), "w", encoding="utf-8") as log:
+            # A session of its own, so that stopping it also stops what it spawned.
+            self._processes.append(subprocess.Popen(
+                command, env=self.env, stdin=subprocess.DEVNULL, stdout=log,
+                stderr=subprocess.STDOUT, start_new_session=True))
+        if bus_name:
+            self._names.append(bus_name)
+            self.wait(lambda: self._bus.has_owner(bus_name), f"{bus_name} on the bus")
+
+    def __exit__(self, *_):
+        for process in reversed(self._processes):
+            with contextlib.suppress(ProcessLookupError):  # its whole group has ended
+                os.killpg(process.pid, signal.SIGTERM)
+            process.wait()
+        # The next host must not find this one's names.
+        wait_until(lambda: not any(map(self._bus.has_owner, self._names)), self.timeout,
+                   f"{self.name} to leave the bus")
+        self._directory.cleanup()
+
+    def wait(self, condition, what):
+        """Bounded by self.timeout; fails at once, with its log, when a process of ours ends."""
+        def check():
+            for number, process in enumerate(self._processes):
+                if process.poll() is not None:
+                    log = pathlib.Path(self._path(f"{number}.log")).read_text()
+                    raise RuntimeError(f"{process.args[0]} ended ({process.returncode}) while"
+                                       f" waiting for {what}:\n{log}")
+            return condition()
+        return wait_until(check, self.timeout, what)
+
+    @property
+    def box(self):  # the tray's window: it grows with its items
+        return _geometry(self._window)
+
+    def screenshot(self, path, scale=SCALE):
+        return screenshot(path, self.box, scale)
+
+    def item_box(self):
+        """The box of what differs from the tray's background, or None while nothing does."""
+        x, y, _, _ = self.box
+        found = _run("convert", self.screenshot(self._path("tray.png"), 1), "-shave",
+                     f"{FRAME}x{FRAME}", "-fuzz", "8%", "-trim", "-format", "%w %h %X %Y",
+                     "info:", text=True)
+        width, height, left, top = map(int, found.split())
+        if (width, height) != (1, 1):  # what -trim leaves of a uniform picture
+            return (x + FRAME + left, y + FRAME + top, width, height)
+
+    def wait_for_item(self):
+        return self.wait(self.item_box, f"an item in {self.name}")
+
+    def wait_for_text(self, expected):
+        """Reads the tray each time it changes until the text holds expected; returns the text."""
+        seen = {}  # picture -> text
+
+        def read():
+            picture = pathlib.Path(self.screenshot(self._path("tray-x4.png"))).read_bytes()
+            if picture not in seen:
+                seen[picture] = read_text(self._path("tray-x4.png"))
+            return expected in seen[picture] and seen[picture]
+        try:
+            return self.wait(read, f"{expected!r} in {self.name}")
+        except TimeoutError as error:
+            raise TimeoutError(f"{error}; read {list(seen.values())}") from None
+
+    def open_menu(self, path, button=1):
+        """Clicks the item, waits for its menu, saves the screen down to it; the menu's box."""
+        x, y, width, height = self.wait_for_item()
+        before = _windows()
+
+        def menu():  # GTK keeps helper windows at 1x1 or off screen
+            return [b for b in map(_geometry, _windows() - before) if b and min(b) >= 0
+                    and min(b[2:]) > 1]
+        click(x + width // 2, y + height // 2, button)
+        self._menu = self.wait(menu, f"a menu from {self.name}")[0]
+        corners = [(b[0] + b[2], b[1] + b[3]) for b in (self._menu, self.box)]
+        screenshot(path, (0, 0, *map(max, zip(*corners))))
+        return self._menu
+
+    def close_menu(self):
+        _run("xdotool", "key", "Escape")
+        self.wait(lambda: self._menu not in map(_geometry, _windows()), "the menu to close")
