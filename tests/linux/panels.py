@@ -59,9 +59,15 @@ def screenshot(path, box=None, scale=1):
     return path
 
 
-# What tesseract reads in an image, its lines joined by single spaces.
-def read_text(path):
-    return " ".join(_run("tesseract", path, "-", "--psm", "6", text=True).split())
+# What tesseract reads in an image, its lines joined by single spaces; psm 7 reads one line.
+# Light text on a dark ground is turned dark on light first, and a margin added: tesseract
+# misses text that touches the edges (a number drawn as a tray icon does both).
+def read_text(path, psm=6):
+    mean = _run("convert", path, "-colorspace", "gray", "-format", "%[fx:mean]", "info:")
+    _run("convert", path, "-colorspace", "gray", *(["-negate"] if float(mean) < 0.5 else []),
+         "-bordercolor", "white", "-border", "20", path + ".ocr.png")
+    return " ".join(_run("tesseract", path + ".ocr.png", "-", "--psm", str(psm),
+                         text=True).split())
 
 
 def click(x, y, button=1):
@@ -168,7 +174,7 @@ class Host:
         def read():
             picture = pathlib.Path(self.screenshot(self._path("tray-x4.png"))).read_bytes()
             if picture not in seen:
-                seen[picture] = read_text(self._path("tray-x4.png"))
+                seen[picture] = read_text(self._path("tray-x4.png"), psm=7)
             return expected in seen[picture] and seen[picture]
         try:
             return self.wait(read, f"{expected!r} in {self.name}")

@@ -1,8 +1,7 @@
-"""Runs Ampora against a simulated laptop and reads its tray item the way a panel does.
-
-Needs /usr/bin/python3 with gi (UMockdev, Gio), a session bus, a display, and the umockdev
-preload (umockdev-wrapper) for the simulated sysfs. AMPORA_BUNDLE names the built Ampora.app.
-"""
+# Runs Ampora against a simulated laptop and reads its tray item the way a panel does.
+#
+# Needs /usr/bin/python3 with gi (UMockdev, Gio), a session bus, a display, and the umockdev
+# preload (umockdev-wrapper) for the simulated sysfs. AMPORA_BUNDLE names the built Ampora.app.
 import ctypes
 import os
 import subprocess
@@ -28,7 +27,7 @@ HELPER = os.path.join(
 # Sanitizer builds need their runtime ahead of umockdev's preload in every program we start.
 PRELOAD_FIRST = os.environ.get("AMPORA_PRELOAD_FIRST") or None
 
-# A laptop on mains power, charging at 850 mA.
+# A laptop on mains power, charging at 850 mA, and what the tray shows for it.
 CHARGING_BATTERY = {
     "type": "Battery", "present": "1", "status": "Charging", "current_now": "850000",
     "voltage_now": "12100000", "charge_now": "3000000", "charge_full": "4000000",
@@ -37,7 +36,6 @@ CHARGING_BATTERY = {
     "serial_number": "AMP-0042  ", "capacity": "75", "technology": "Li-ion",
 }
 INDENT = "\u00a0" * 4  # the report's leading tab, as the tray hands it to panels
-# What the tray shows for it.
 CHARGING_LINES = [
     "Current Usage:", INDENT + "-850 mAh (milliampere-hour)",
     "Current Capacity:", INDENT + "4000 mAh (80.00% of Original)",
@@ -50,31 +48,28 @@ CHARGING_LINES = [
 ]
 
 
+# Polls condition() every 20 ms and whenever bus traffic we take part in comes in; fails after
+# timeout seconds.
 def wait_until(condition, timeout=10.0, what="condition"):
-    """Polls condition() until it returns something true; fails after timeout seconds."""
     deadline = time.monotonic() + timeout
-    context = GLib.MainContext.default()
-    while True:
-        # Bus signals and calls to our own objects arrive through our main context.
-        while context.iteration(False):
-            pass
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise TimeoutError(f"timed out waiting for {what}")
-        time.sleep(0.02)
+    tick = GLib.timeout_add(20, lambda: True)
+    try:
+        while not (value := condition()):
+            if time.monotonic() > deadline:
+                raise TimeoutError(f"timed out waiting for {what}")
+            GLib.MainContext.default().iteration(True)
+        return value
+    finally:
+        GLib.source_remove(tick)
 
 
 def pump(seconds):
-    """Lets seconds pass while handling the bus traffic we take part in."""
     end = time.monotonic() + seconds
     wait_until(lambda: time.monotonic() >= end, seconds + 5.0, "time to pass")
 
 
+# Power supplies in a umockdev testbed; every change is announced with a uevent.
 class SimulatedLaptop:
-    """Power supplies in a umockdev testbed; every change is announced with a uevent."""
-
     def __init__(self):
         self.testbed = UMockdev.Testbed.new()
         if not UMockdev.in_mock_environment():
@@ -83,8 +78,7 @@ class SimulatedLaptop:
         self.root = self.testbed.get_root_dir()
 
     def plug_in(self, name, attributes, scope=None):
-        attrs = [x for pair in attributes.items() for x in pair] + (["scope", scope] if scope
-                                                                     else [])
+        attrs = [x for pair in attributes.items() for x in pair] + ["scope", scope] * bool(scope)
         self.paths[name] = self.testbed.add_device("power_supply", name, None, attrs,
                                                    ["POWER_SUPPLY_NAME", name])
 
@@ -105,13 +99,12 @@ class SimulatedLaptop:
         self.plug_in("BAT0", CHARGING_BATTERY)
 
     def unplug_mains(self, current_ua=1234000):
-        """The cable comes out: the battery starts discharging, the adapter reports it."""
         self.set("BAT0", status="Discharging", current_now=current_ua)
         self.change("AC", online=0)
 
 
+# A program's environment: the testbed's sysfs, no accessibility bus, our preloads.
 def environment(laptop, **extra):
-    """A program's environment: the testbed's sysfs, no accessibility bus, our preloads."""
     env = dict(os.environ, UMOCKDEV_DIR=laptop.root, NO_AT_BRIDGE="1", **extra)
     if PRELOAD_FIRST:
         env["LD_PRELOAD"] = ":".join(filter(None, (PRELOAD_FIRST, env.get("LD_PRELOAD"))))
@@ -124,30 +117,29 @@ class SessionBus:
 
     def call(self, name, path, interface, method, args=None, reply=None):
         result = self.connection.call_sync(name, path, interface, method, args,
-                                           GLib.VariantType.new(reply) if reply else None,
+                                           reply and GLib.VariantType.new(reply),
                                            Gio.DBusCallFlags.NONE, 5000, None)
-        return result.unpack() if result is not None else None
+        return result and result.unpack()
 
-    def bus_call(self, method, name=None, reply=None):
+    def bus_call(self, method, signature="", *args, reply=None):
         return self.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                         method, GLib.Variant("(s)", (name,)) if name else None, reply)[0]
-
-    def names(self):
-        return self.bus_call("ListNames", reply="(as)")
+                         method, GLib.Variant(f"({signature})", args), reply)[0]
 
     def has_owner(self, name):
-        return self.bus_call("NameHasOwner", name, "(b)")
+        return self.bus_call("NameHasOwner", "s", name, reply="(b)")
 
     def pid_of(self, name):
         try:
-            return self.bus_call("GetConnectionUnixProcessID", name, "(u)")
+            return self.bus_call("GetConnectionUnixProcessID", "s", name, reply="(u)")
         except GLib.Error:
             return None
 
+    def own(self, name):  # without queueing
+        return self.bus_call("RequestName", "su", name, 4, reply="(u)")
 
+
+# Every owner change of one well-known name, in order: True when taken, False when freed.
 class NameHistory:
-    """Every owner change of one well-known name, in order: True when taken, False when freed."""
-
     def __init__(self, bus, name):
         self.changes = []
         bus.connection.signal_subscribe(
@@ -156,38 +148,43 @@ class NameHistory:
             lambda *args: self.changes.append(bool(args[-1].unpack()[2])))
 
 
+# The monitor's StatusNotifierItem and its exported menu, found by the process id; the titles it
+# announces, with the moment each arrived, and how many signals it sent.
 class TrayItem:
-    """The monitor's StatusNotifierItem and its exported menu, found by the process id."""
-
     def __init__(self, bus, pid, timeout=10.0):
-        self.bus = bus
-        self.name = wait_until(lambda: self._find(pid), timeout, "the tray item on the bus")
+        self.bus, self.titles, self.signals = bus, [], 0
+        self.name = wait_until(lambda: next((n for n in bus.bus_call("ListNames", reply="(as)")
+                                             if n[0] == ":" and bus.pid_of(n) == pid), None),
+                               timeout, "the tray item on the bus")
+        bus.connection.signal_subscribe(self.name, None, None, None, None,
+                                        Gio.DBusSignalFlags.NONE, self._signal)
+        wait_until(lambda: self.property("Id"), timeout, "the tray item's properties")
 
-    def _find(self, pid):
-        for name in self.bus.names():
-            if name.startswith(":") and self.bus.pid_of(name) == pid:
-                try:
-                    self.property("Id", name)
-                    return name
-                except GLib.Error:
-                    pass
-        return None
+    def _signal(self, _bus, _sender, _path, _interface, member, args):
+        self.signals += 1
+        if member == "XAyatanaNewLabel":
+            self.titles.append((time.monotonic(), args.unpack()[0]))
 
-    def property(self, prop, name=None):
-        return self.bus.call(name or self.name, ITEM_PATH, "org.freedesktop.DBus.Properties",
-                             "Get", GLib.Variant("(ss)", (ITEM_INTERFACE, prop)), "(v)")[0]
+    def wait_for(self, title, timeout=10.0):  # returns when it was announced
+        wait_until(lambda: self.titles and self.titles[-1][1] == title, timeout, repr(title))
+        return self.titles[-1][0]
+
+    def property(self, prop):
+        try:
+            return self.bus.call(self.name, ITEM_PATH, "org.freedesktop.DBus.Properties", "Get",
+                                 GLib.Variant("(ss)", (ITEM_INTERFACE, prop)), "(v)")[0]
+        except GLib.Error:
+            return None
 
     def title(self):
         return self.property("XAyatanaLabel")
 
-    def entries(self):
-        """The top-level menu entries as dicts: id, label, enabled, toggle-type, toggle-state."""
+    def entries(self):  # dicts: id, label, enabled, toggle-type, toggle-state
         _, (_, _, children) = self.bus.call(
             self.name, self.property("Menu"), MENU_INTERFACE, "GetLayout",
-            GLib.Variant("(iias)", (0, -1, ["label", "enabled", "toggle-type", "toggle-state",
-                                            "visible"])), "(u(ia{sv}av))")
-        entries = [dict(props, id=child_id) for child_id, props, _ in children]
-        return [entry for entry in entries if entry.get("visible", True)]
+            GLib.Variant("(iias)", (0, -1, ["label", "enabled", "toggle-type", "toggle-state"])),
+            "(u(ia{sv}av))")
+        return [dict(props, id=child_id) for child_id, props, _ in children]
 
     def lines(self):
         return [entry.get("label", "") for entry in self.entries()]
@@ -201,145 +198,69 @@ class TrayItem:
                                               GLib.Variant("i", 0), 0)))
 
 
-class TitleSignals:
-    """Every new title the tray announces on the bus, with the moment it arrived. Waits block on
-    our main context until a signal comes in: a measured delay is the monitor's."""
-
-    def __init__(self, bus, sender=None):
-        self.titles = []  # (monotonic seconds, title)
-        self._bus = bus
-        self._subscription = bus.connection.signal_subscribe(
-            sender, ITEM_INTERFACE, "XAyatanaNewLabel", ITEM_PATH, None,
-            Gio.DBusSignalFlags.NONE,
-            lambda *args: self.titles.append((time.monotonic(), args[-1].unpack()[0])))
-
-    def close(self):
-        self._bus.connection.signal_unsubscribe(self._subscription)
-
-    @property
-    def last(self):
-        return self.titles[-1][1] if self.titles else None
-
-    def wait_for(self, title, timeout=10.0):
-        """Blocks until title is the latest announced one; returns when it arrived."""
-        context = GLib.MainContext.default()
-        timer = GLib.timeout_source_new(int(timeout * 1000))
-        timer.set_callback(lambda *_: False)
-        timer.attach(context)
-        try:
-            while self.last != title:
-                if timer.is_destroyed():
-                    raise TimeoutError(f"timed out waiting for {title!r} (last: {self.last!r})")
-                context.iteration(True)
-        finally:
-            timer.destroy()
-        return self.titles[-1][0]
-
-
+# A StatusNotifierWatcher of the test's own: counts the items registering with it.
 class Watcher:
-    """A StatusNotifierWatcher of the test's own: counts the items registering with it."""
-
     XML = f"""<node><interface name='{WATCHER}'>
       <method name='RegisterStatusNotifierItem'><arg type='s' direction='in'/></method>
-      <method name='RegisterStatusNotifierHost'><arg type='s' direction='in'/></method>
-      <property name='IsStatusNotifierHostRegistered' type='b' access='read'/>
     </interface></node>"""
 
     def __init__(self, bus):
-        self.bus = bus
-        self.registrations = []
-        info = Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0]
-        bus.connection.register_object("/StatusNotifierWatcher", info, self._called,
-                                       lambda *_: GLib.Variant("b", True), None)
-        self.come_back()
+        self.bus, self.registrations = bus, []
+        bus.connection.register_object("/StatusNotifierWatcher",
+                                       Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0],
+                                       self._called, None, None)
+        bus.own(WATCHER)
 
-    def _called(self, _bus, sender, _path, _iface, method, args, invocation):
-        if method == "RegisterStatusNotifierItem":
-            self.registrations.append((sender, args.unpack()[0]))
+    def _called(self, _bus, sender, _path, _interface, _method, args, invocation):
+        self.registrations.append((sender, args.unpack()[0]))
         invocation.return_value(None)
 
-    def come_back(self):
-        self.bus.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                      "RequestName", GLib.Variant("(su)", (WATCHER, 4)), "(u)")
-
-    def go_away(self):
-        self.bus.bus_call("ReleaseName", WATCHER, "(u)")
+    def restart(self):
+        self.bus.bus_call("ReleaseName", "s", WATCHER, reply="(u)")
+        self.bus.own(WATCHER)
 
 
-class SignalCount:
-    """How many signals a bus peer has sent since this was made."""
-
-    def __init__(self, bus, sender):
-        self.total = 0
-        bus.connection.signal_subscribe(sender, None, None, None, None, Gio.DBusSignalFlags.NONE,
-                                        lambda *_: setattr(self, "total", self.total + 1))
-
-
+# (id, name) of the X windows xdotool finds, e.g. windows("--onlyvisible", "--name", "x").
 def windows(*criteria):
-    """(id, name) of the X windows xdotool finds, e.g. windows("--onlyvisible", "--name", "x")."""
     def run(*args):
         return subprocess.run(["xdotool", *args], capture_output=True, text=True).stdout
     return [(w, run("getwindowname", w).strip()) for w in run("search", *criteria).split()]
 
 
-def private_mounts_work():
-    """Whether we may run a program in its own mount namespace (root, and not forbidden)."""
-    return subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode == 0
-
-
+# A simulated laptop, a home of its own, and every program started here ended afterwards.
+# Programs our programs start (double-forked) become our children to reap. A sanitizer build's
+# monitor writes its report to a file of ours: its standard streams go to /dev/null.
 class AmporaCase(unittest.TestCase):
-    """A simulated laptop, a home of its own, and every program started here ended afterwards.
-    Programs our programs start (double-forked) become our children to reap."""
-
     def setUp(self):
         ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
-        self.laptop = SimulatedLaptop()
-        self.bus = SessionBus()
+        self.laptop, self.bus = SimulatedLaptop(), SessionBus()
         self.home = tempfile.TemporaryDirectory()
         self.addCleanup(self.home.cleanup)
         self.config = os.path.join(self.home.name, "config dir")
         self.autostart_entry = os.path.join(self.config, "autostart", HELPER_ID + ".desktop")
         self.env = environment(self.laptop, HOME=self.home.name, XDG_CONFIG_HOME=self.config)
-        self.report = None
+        self.env["ASAN_OPTIONS"] = ":".join(filter(None, (os.environ.get("ASAN_OPTIONS"),
+                                                          f"log_path={self.home.name}/asan")))
 
-    def start(self, executable=MONITOR, env=None, mounts=(), args=()):
-        """Starts a program; with mounts, in its own mount namespace where each (source,
-        target, read_only) is bind-mounted first. A sanitizer build's monitor writes its report
-        where its standard streams go: /dev/null, which becomes a file of ours."""
-        env = env or self.env
-        mounts = list(mounts)
-        if PRELOAD_FIRST and executable == MONITOR and private_mounts_work():
-            self.report = os.path.join(self.home.name, "standard-streams.log")
-            open(self.report, "w", encoding="utf-8").close()
-            mounts.append((self.report, "/dev/null", False))
-        command = [executable, *args]
-        if mounts:
-            script = [f'mount --bind "{s}" "{t}"' + (f' && mount -o remount,bind,ro "{t}"'
-                                                    if ro else "") for s, t, ro in mounts]
-            # The preloads are for the program only, not for the shell and mount.
-            command = ["unshare", "-m", "sh", "-c",
-                       " && ".join(script + ['LD_PRELOAD="$1" exec "$0"']), executable,
-                       env.get("LD_PRELOAD", "")]
-            env = {k: v for k, v in env.items() if k != "LD_PRELOAD"}
-        process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL)
+    def start(self, executable=MONITOR, env=None):
+        process = subprocess.Popen([executable], env=env or self.env, stdin=subprocess.DEVNULL)
         self.addCleanup(lambda: process.poll() is None and (process.kill(), process.wait()))
         return process
 
-    def start_monitor(self, first_title="-850", **start_args):
-        monitor = self.start(**start_args)
+    def start_monitor(self, first_title="-850", env=None):
+        monitor = self.start(env=env)
         item = TrayItem(self.bus, monitor.pid, timeout=30)
-        titles = TitleSignals(self.bus, item.name)
         if first_title:
             wait_until(lambda: item.title() == first_title, 30, "the first reading")
-        return monitor, item, titles
+        return monitor, item
 
+    # Quits from the menu; in a sanitizer build a leak fails the exit status.
     def quit(self, monitor, item):
-        """Quits from the menu; in a sanitizer build a leak fails the exit status."""
         item.click("Quit")
         status = monitor.wait(60)
-        report = ""
-        if status != 0 and self.report:
-            with open(self.report, encoding="utf-8", errors="replace") as streams:
-                report = streams.read()[-6000:]
-        self.assertEqual(status, 0, "quit cleanly, nothing leaked\n" + report)
+        report = os.path.join(self.home.name, f"asan.{monitor.pid}")
+        if status != 0 and os.path.exists(report):
+            with open(report, encoding="utf-8", errors="replace") as text:
+                self.fail(f"quit with {status}:\n" + text.read()[-6000:])
+        self.assertEqual(status, 0)
         self.assertFalse(self.bus.has_owner(MAIN_ID))
