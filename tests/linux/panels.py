@@ -60,14 +60,16 @@ def screenshot(path, box=None, scale=1):
 
 
 # What tesseract reads in an image, its lines joined by single spaces; psm 7 reads one line.
-# Light text on a dark ground is turned dark on light first, and a margin added: tesseract
-# misses text that touches the edges (a number drawn as a tray icon does both).
+# The picture is cut to what differs from its edges, light text on a dark ground turned dark on
+# light, and a margin added: tesseract misses text that touches the edges or is light (a number
+# drawn as a tray icon is both).
 def read_text(path, psm=6):
-    mean = _run("convert", path, "-colorspace", "gray", "-format", "%[fx:mean]", "info:")
-    _run("convert", path, "-colorspace", "gray", *(["-negate"] if float(mean) < 0.5 else []),
-         "-bordercolor", "white", "-border", "20", path + ".ocr.png")
-    return " ".join(_run("tesseract", path + ".ocr.png", "-", "--psm", str(psm),
-                         text=True).split())
+    ocr = path + ".ocr.png"
+    _run("convert", path, "-colorspace", "gray", "-fuzz", "10%", "-trim", "+repage", ocr)
+    mean = _run("convert", ocr, "-format", "%[fx:mean]", "info:")
+    _run("convert", ocr, *(["-negate"] if float(mean) < 0.5 else []), "-bordercolor", "white",
+         "-border", "20", ocr)
+    return " ".join(_run("tesseract", ocr, "-", "--psm", str(psm), text=True).split())
 
 
 def click(x, y, button=1):

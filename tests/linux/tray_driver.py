@@ -228,8 +228,7 @@ def windows(*criteria):
 
 
 # A simulated laptop, a home of its own, and every program started here ended afterwards.
-# Programs our programs start (double-forked) become our children to reap. A sanitizer build's
-# monitor writes its report to a file of ours: its standard streams go to /dev/null.
+# Programs our programs start (double-forked) become our children to reap.
 class AmporaCase(unittest.TestCase):
     def setUp(self):
         ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
@@ -239,8 +238,6 @@ class AmporaCase(unittest.TestCase):
         self.config = os.path.join(self.home.name, "config dir")
         self.autostart_entry = os.path.join(self.config, "autostart", HELPER_ID + ".desktop")
         self.env = environment(self.laptop, HOME=self.home.name, XDG_CONFIG_HOME=self.config)
-        self.env["ASAN_OPTIONS"] = ":".join(filter(None, (os.environ.get("ASAN_OPTIONS"),
-                                                          f"log_path={self.home.name}/asan")))
 
     def start(self, executable=MONITOR, env=None):
         process = subprocess.Popen([executable], env=env or self.env, stdin=subprocess.DEVNULL)
@@ -254,13 +251,9 @@ class AmporaCase(unittest.TestCase):
             wait_until(lambda: item.title() == first_title, 30, "the first reading")
         return monitor, item
 
-    # Quits from the menu; in a sanitizer build a leak fails the exit status.
+    # Quits from the menu. In a sanitizer build a leak fails the exit status; the report went
+    # where the monitor sends its standard streams (/dev/null): rerun the case by hand to see it.
     def quit(self, monitor, item):
         item.click("Quit")
-        status = monitor.wait(60)
-        report = os.path.join(self.home.name, f"asan.{monitor.pid}")
-        if status != 0 and os.path.exists(report):
-            with open(report, encoding="utf-8", errors="replace") as text:
-                self.fail(f"quit with {status}:\n" + text.read()[-6000:])
-        self.assertEqual(status, 0)
+        self.assertEqual(monitor.wait(60), 0)
         self.assertFalse(self.bus.has_owner(MAIN_ID))
