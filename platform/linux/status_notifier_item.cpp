@@ -230,9 +230,8 @@ void StatusNotifierItem::registered(GObject* bus, GAsyncResult* result, gpointer
 }
 
 void StatusNotifierItem::watcherVanished(GDBusConnection*, const gchar*, gpointer self) {
-    auto* item = static_cast<StatusNotifierItem*>(self);
-    item->cancelCalls();
-    item->hostChanged_(TrayHost::None);
+    // A registration still in flight fails on its own now, and says the same.
+    static_cast<StatusNotifierItem*>(self)->hostChanged_(TrayHost::None);
 }
 
 }  // namespace ampora::linux_port

@@ -36,7 +36,6 @@ void plate(cairo_t* cr, double size) {
     cairo_arc(cr, size - radius, size - radius, radius, 0, G_PI / 2);
     cairo_arc(cr, radius, size - radius, radius, G_PI / 2, G_PI);
     cairo_arc(cr, radius, radius, radius, G_PI, 3 * G_PI / 2);
-    cairo_close_path(cr);
     cairo_set_source_rgb(cr, 0.12, 0.12, 0.12);
     cairo_fill(cr);
 }

@@ -110,7 +110,8 @@ class TrayStatusItem : public StatusItem, TrayMenuObserver {
 
     void menuDestroyed(const TrayMenu&) override {
         menu_ = nullptr;
-        scheduleRefresh();
+        // At once: the fallback icon must not keep the menu for its next popup.
+        refresh();
     }
 
     void activate(std::size_t position) {
