@@ -6,7 +6,6 @@ Run under dbus-run-session -- xvfb-run -a. Each host has a fresh XDG_CONFIG_HOME
         ...start the monitor...             # shown, and its StatusNotifierWatcher (if any) is up
         host.wait_for_item()                # the box of what the items draw
         host.wait_for_text("1234")          # OCR of the tray, each time it changes, until found
-        host.screenshot("tray.png")         # the tray, enlarged 4x
         menu = host.open_menu("menu.png")   # click the item; the screen down to its menu
         read_text(screenshot("lines.png", menu, 2)); host.close_menu()
 """
@@ -76,9 +75,8 @@ def click(x, y, button=1):
     _run("xdotool", "mousemove", str(x), str(y), "click", str(button))
 
 
-# The ids of the shown windows, of one class if given.
-def _windows(window_class=None):
-    pattern = ["--class", window_class] if window_class else ["--name", ""]
+# The ids of the shown windows that match: ("--class", name), or ("--name", "") for all.
+def _windows(*pattern):
     return set(_run("xdotool", "search", "--onlyvisible", *pattern, check=False).split())
 
 
@@ -111,12 +109,15 @@ class Host:
             for command, bus_name in self.config.get("before", []):
                 self._start(command, bus_name)
             self._start(self.config["command"], self.config.get("ready"))
-            self._window = self.wait(lambda: _windows(self.config["window"]),
-                                     f"{self.name} on screen").pop()
+            self._window = self.wait(self._shown, f"{self.name} on screen")
         except BaseException:
             self.__exit__()
             raise
         return self
+
+    def _shown(self):  # the host's bar; hosts that draw no X window of their own override it
+        boxes = {w: _geometry(w) for w in _windows("--class", self.config["window"])}
+        return next((w for w, box in boxes.items() if box and 8 < box[3] <= 64), None)
 
     def _start(self, command, bus_name=None):
         with open(self._path(f"{len(self._processes)}.log"), "w", encoding="utf-8") as log:
@@ -130,8 +131,9 @@ class Host:
 
     def __exit__(self, *_):
         for process in reversed(self._processes):
+            # Hosts hold no state worth a clean exit, and some (kded5) ignore SIGTERM.
             with contextlib.suppress(ProcessLookupError):  # its whole group has ended
-                os.killpg(process.pid, signal.SIGTERM)
+                os.killpg(process.pid, signal.SIGKILL)
             process.wait()
         # The next host must not find this one's names.
         wait_until(lambda: not any(map(self._bus.has_owner, self._names)), self.timeout,
@@ -186,17 +188,17 @@ class Host:
     def open_menu(self, path, button=1):
         """Clicks the item, waits for its menu, saves the screen down to it; the menu's box."""
         x, y, width, height = self.wait_for_item()
-        before = _windows()
+        before = _windows("--name", "")
 
         def menu():  # GTK keeps helper windows at 1x1 or off screen
-            return [b for b in map(_geometry, _windows() - before) if b and min(b) >= 0
-                    and min(b[2:]) > 1]
+            return [w for w in _windows("--name", "") - before
+                    if (box := _geometry(w)) and min(box) >= 0 and min(box[2:]) > 1]
         click(x + width // 2, y + height // 2, button)
         self._menu = self.wait(menu, f"a menu from {self.name}")[0]
-        corners = [(b[0] + b[2], b[1] + b[3]) for b in (self._menu, self.box)]
-        screenshot(path, (0, 0, *map(max, zip(*corners))))
-        return self._menu
+        box = _geometry(self._menu)
+        screenshot(path, (0, 0, box[0] + box[2], box[1] + box[3]))
+        return box
 
     def close_menu(self):
         _run("xdotool", "key", "Escape")
-        self.wait(lambda: self._menu not in map(_geometry, _windows()), "the menu to close")
+        self.wait(lambda: self._menu not in _windows("--name", ""), "the menu to close")
