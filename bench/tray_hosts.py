@@ -219,9 +219,8 @@ def one(host_name, bundle, out):
     started = time.monotonic()
     with host:
         host.wait(lambda: min(host.box) >= 0, "the tray in place")
-        env = tray.environment(laptop, **(getattr(host, "wayland", None) or {}))
-        monitor = subprocess.Popen([os.path.join(bundle, "Contents/MacOS/Ampora")], env=env,
-                                   stdin=subprocess.DEVNULL)
+        env = tray.monitor_environment(laptop, getattr(host, "wayland", None))
+        monitor = tray.start(os.path.join(bundle, "Contents/MacOS/Ampora"), env)
         try:
             host.wait_for_item()
             shown["seconds to the item"] = round(time.monotonic() - started, 1)

@@ -111,6 +111,15 @@ def environment(laptop, **extra):
     return env
 
 
+# The older names, which the packaging test and the hosts bench use.
+def monitor_environment(laptop, extra=None):
+    return environment(laptop, **(extra or {}))
+
+
+def start(executable, env):
+    return subprocess.Popen([executable], env=env, stdin=subprocess.DEVNULL)
+
+
 class SessionBus:
     def __init__(self, connection=None):
         self.connection = connection or Gio.bus_get_sync(Gio.BusType.SESSION, None)
