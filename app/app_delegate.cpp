@@ -1,5 +1,7 @@
 #include "app/app_delegate.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "app/power_source_watcher.h"
@@ -15,6 +17,12 @@ namespace {
 const Font& statusFont() {
     static const Font font{"Helvetica Neue", 13.0};
     return font;
+}
+
+int chargePercent(const IOPMBattery& record) {
+    if (record.maxCapacity <= 0 || record.currentCapacity < 0) return -1;
+    return static_cast<int>(std::min<std::int64_t>(
+        100, std::int64_t{record.currentCapacity} * 100 / record.maxCapacity));
 }
 
 }  // namespace
@@ -69,6 +77,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::setStatusItem(const IOPMBattery& record) {
     const BatteryReport report = makeBatteryReport(record);
 
+    statusItem_->setBatteryLevel(chargePercent(record), record.isCharging);
     statusItem_->setAttributedTitle(report.title, statusFont());
 
     std::unique_ptr<Menu> menu = platform_.menus.newMenu("");

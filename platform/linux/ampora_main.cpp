@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "app/app_delegate.h"
 #include "platform/common/stdio_console.h"
@@ -10,13 +11,14 @@
 #include "platform/linux/bundle_paths.h"
 #include "platform/linux/bus_notification_center.h"
 #include "platform/linux/bus_workspace.h"
+#include "platform/linux/command_line.h"
 #include "platform/linux/event_loop.h"
 #include "platform/linux/gtk_alert_presenter.h"
-#include "platform/linux/gtk_menus.h"
-#include "platform/linux/indicator_status_bar.h"
 #include "platform/linux/registry/udev_device_registry.h"
 #include "platform/linux/session_bus.h"
 #include "platform/linux/status_menu_loader.h"
+#include "platform/linux/tray_menu.h"
+#include "platform/linux/tray_status_bar.h"
 #include "shared/identifiers.h"
 
 namespace {
@@ -41,8 +43,23 @@ int main(int argc, char** argv) {
     // once to exit: let them go as soon as their work is done.
     g_thread_pool_set_max_unused_threads(0);
 
+    if (const std::optional<int> status = handleCommandLine(argc, argv)) return *status;
+
+    // Without a session bus the battery still shows; only launch at login can't work.
+    const GObjectPtr<GDBusConnection> bus = connectSessionBus();
+    // Nor does losing the bus mid-run end the program, as GDBus would by default (SIGTERM). The
+    // tray shares this connection.
+    if (bus) g_dbus_connection_set_exit_on_close(bus.get(), FALSE);
+    // One monitor per session: the name says who runs. Checked before the display, so a second
+    // start never shows anything.
+    const OwnedBusName busName(bus.get(), std::string(MainBundleIdentifier));
+    if (busName.takenByAnother()) {
+        std::fprintf(stderr, "Ampora: already running in this session\n");
+        return 0;
+    }
+
     // Said before the streams are silenced, so whoever started us can see it.
-    if (!gtk_init_check(&argc, &argv)) {
+    if (!gtk_init_check(nullptr, nullptr)) {
         std::fprintf(stderr, "Ampora: cannot open display %s\n", displayName());
         return 1;
     }
@@ -52,13 +69,6 @@ int main(int argc, char** argv) {
     const std::filesystem::path executable = runningExecutable();
     const std::filesystem::path resources = resourcesOfExecutable(executable);
 
-    // Without a session bus the battery still shows; only launch at login can't work.
-    const GObjectPtr<GDBusConnection> bus = connectSessionBus();
-    // Nor does losing the bus mid-run end the program, as GDBus would by default (SIGTERM). The
-    // tray shares this connection.
-    if (bus) g_dbus_connection_set_exit_on_close(bus.get(), FALSE);
-    const OwnedBusName busName(bus.get(), std::string(MainBundleIdentifier));
-
     EventLoop application;
     StdioConsole console;
     GtkAlertPresenter alerts;
@@ -67,20 +77,20 @@ int main(int argc, char** argv) {
     AutostartLoginItems loginItems(userAutostartDirectory(),
                                    helperExecutableOf(executable).string(), bus != nullptr);
     UdevDeviceRegistry registry;
-    IndicatorStatusBar statusBar(std::string(MainBundleIdentifier), "com.larchmoor.Ampora",
-                                 resources.string());
 
     AppDelegate* delegate = nullptr;
     MenuActionSink actions([&](Selector action) {
         if (delegate) sendAction(action, *delegate, application);
     });
-    GtkMenuFactory menus(actions);
+    TrayMenuFactory menus;
+    TrayStatusBar statusBar(bus.get(), std::string(MainBundleIdentifier), "com.larchmoor.Ampora",
+                            resources.string(), actions);
 
     AppDelegate appDelegate(AppPlatform{statusBar, menus, workspace, loginItems, notifications,
                                         alerts, application, console, registry});
     delegate = &appDelegate;
 
-    appDelegate.setStatusMenu(loadStatusMenu((resources / "Ampora.ui").string(), menus));
+    appDelegate.setStatusMenu(loadStatusMenu((resources / "Ampora.ui").string()));
     appDelegate.awakeFromNib();
     appDelegate.applicationDidFinishLaunching();
     application.run();

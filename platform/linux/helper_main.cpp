@@ -1,4 +1,6 @@
 // The login helper: no window and no display, only the session bus.
+#include <cstdio>
+
 #include "helper/helper_app_delegate.h"
 #include "platform/linux/bundle_paths.h"
 #include "platform/linux/bus_notification_center.h"
@@ -13,6 +15,11 @@ int main() {
 
     const GObjectPtr<GDBusConnection> bus = connectSessionBus();
     const OwnedBusName busName(bus.get(), std::string(HelperBundleIdentifier));
+    // One helper per session: another one is already seeing the monitor started.
+    if (busName.takenByAnother()) {
+        std::fprintf(stderr, "Ampora-Helper: already running in this session\n");
+        return 0;
+    }
 
     EventLoop application;
     BusWorkspace workspace(bus.get());

@@ -8,6 +8,7 @@ constexpr const char* kBusName = "org.freedesktop.DBus";
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr guint32 kDoNotQueue = 4;
 constexpr guint32 kPrimaryOwner = 1;
+constexpr guint32 kExists = 3;
 constexpr guint32 kAlreadyOwner = 4;
 
 }  // namespace
@@ -27,6 +28,7 @@ OwnedBusName::OwnedBusName(GDBusConnection* bus, std::string name)
     guint32 result = 0;
     g_variant_get(reply.get(), "(u)", &result);
     owned_ = result == kPrimaryOwner || result == kAlreadyOwner;
+    takenByAnother_ = result == kExists;
 }
 
 OwnedBusName::~OwnedBusName() {

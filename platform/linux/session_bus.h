@@ -21,11 +21,14 @@ class OwnedBusName {
     OwnedBusName& operator=(const OwnedBusName&) = delete;
 
     bool owned() const { return owned_; }
+    // Another program holds the name: another copy of this one runs in the session.
+    bool takenByAnother() const { return takenByAnother_; }
 
   private:
     GDBusConnection* bus_;
     std::string name_;
     bool owned_ = false;
+    bool takenByAnother_ = false;
 };
 
 }  // namespace ampora::linux_port

@@ -120,6 +120,30 @@ TEST_F(MonitorTest, BatteriesAreReadWhenTheyAppearAndWhenTheirStatusChanges) {
                             "read 3", "title 2000 in Helvetica Neue 13", "menu 18"));
 }
 
+// Items that can show a battery are told its charge in percent (at most 100, -1 when unknown) and
+// whether it is charging.
+TEST_F(MonitorTest, StatusItemIsToldTheChargeInPercent) {
+    struct Case {
+        std::int32_t current, max;
+        bool charging;
+        int percent;
+    };
+    const Case cases[] = {{3000, 4000, false, 75},  {0, 4000, true, 0},
+                          {4100, 4000, false, 100}, {INT32_MAX, INT32_MAX, true, 100},
+                          {3000, 0, false, -1},     {3000, -5, false, -1},
+                          {-1, 4000, false, -1}};
+    launch();
+    for (const Case& c : cases) {
+        IOPMBattery record{};
+        record.currentCapacity = c.current;
+        record.maxCapacity = c.max;
+        record.isCharging = c.charging;
+        delegate->setStatusItem(record);
+        EXPECT_EQ(platform.desktop.item->batteryLevel, c.percent) << c.current << "/" << c.max;
+        EXPECT_EQ(platform.desktop.item->charging, c.charging);
+    }
+}
+
 // The menu never claims a state the system refused, and the check mark survives readings.
 TEST_F(MonitorTest, OpenAtLoginFollowsWhatTheLoginItemServiceAccepts) {
     const std::string on = "login item " + kHelper + " on", off = "login item " + kHelper + " off";

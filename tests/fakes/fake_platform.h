@@ -62,11 +62,17 @@ struct FakeStatusItem : StatusItem {
         log.push_back("title " + (title = text) + " in " + font.name + " " + size);
     }
     void setHighlightMode(bool on) override { log.push_back(on ? "highlight" : "no highlight"); }
+    void setBatteryLevel(int percent, bool isCharging) override {
+        batteryLevel = percent;
+        charging = isCharging;
+    }
     const FakeMenu& fakeMenu() const { return static_cast<const FakeMenu&>(*menu); }
 
     Log& log;
     std::string title;
     Menu* menu = nullptr;
+    int batteryLevel = -2;  // never told
+    bool charging = false;
 };
 
 // The user's session: status bar, menus, running applications, login items, notifications (each

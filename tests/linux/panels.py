@@ -58,9 +58,17 @@ def screenshot(path, box=None, scale=1):
     return path
 
 
-# What tesseract reads in an image, its lines joined by single spaces.
-def read_text(path):
-    return " ".join(_run("tesseract", path, "-", "--psm", "6", text=True).split())
+# What tesseract reads in an image, its lines joined by single spaces; psm 7 reads one line.
+# The picture is cut to what differs from its edges, light text on a dark ground turned dark on
+# light, and a margin added: tesseract misses text that touches the edges or is light (a number
+# drawn as a tray icon is both).
+def read_text(path, psm=6):
+    ocr = path + ".ocr.png"
+    _run("convert", path, "-colorspace", "gray", "-fuzz", "10%", "-trim", "+repage", ocr)
+    mean = _run("convert", ocr, "-format", "%[fx:mean]", "info:")
+    _run("convert", ocr, *(["-negate"] if float(mean) < 0.5 else []), "-bordercolor", "white",
+         "-border", "20", ocr)
+    return " ".join(_run("tesseract", ocr, "-", "--psm", str(psm), text=True).split())
 
 
 def click(x, y, button=1):
@@ -170,7 +178,7 @@ class Host:
         def read():
             picture = pathlib.Path(self.screenshot(self._path("tray-x4.png"))).read_bytes()
             if picture not in seen:
-                seen[picture] = read_text(self._path("tray-x4.png"))
+                seen[picture] = read_text(self._path("tray-x4.png"), psm=7)
             return expected in seen[picture] and seen[picture]
         try:
             return self.wait(read, f"{expected!r} in {self.name}")

@@ -4,36 +4,39 @@ after a discharge step. Run under dbus-run-session, xvfb-run and umockdev-wrappe
 Usage: show_simulated_tray.py BUNDLE   (the built Ampora.app)
 """
 import os
+import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../tests/linux"))
 import tray_driver as tray  # noqa: E402
 
 
+def show(item, heading):
+    print(heading)
+    print(f"  title: {item.title()}")
+    for line in item.lines():
+        print("  | " + line)
+
+
 def main():
-    bundle = sys.argv[1]
     laptop = tray.SimulatedLaptop()
     laptop.laptop_on_mains()
     bus = tray.SessionBus()
-
     started = time.monotonic()
-    monitor = tray.start(os.path.join(bundle, "Contents/MacOS/Ampora"),
-                         tray.monitor_environment(laptop))
+    monitor = subprocess.Popen([os.path.join(sys.argv[1], "Contents/MacOS/Ampora")],
+                               env=tray.environment(laptop), stdin=subprocess.DEVNULL)
     try:
         item = tray.TrayItem(bus, monitor.pid)
         tray.wait_until(lambda: item.title() != "Status", what="the first reading")
         print(f"(first reading shown after {(time.monotonic() - started) * 1000:.0f} ms)")
-        tray.show(item, "Laptop on mains power, charging:")
-
+        show(item, "Laptop on mains power, charging:")
         laptop.unplug_mains(current_ua=1234000)
-        tray.wait_until(lambda: item.title() == "1234", what="the unplugged reading")
-        tray.show(item, "Mains unplugged, battery discharging:")
-
+        item.wait_for("1234")
+        show(item, "Mains unplugged, battery discharging:")
         laptop.change("BAT0", charge_now=2990000, current_now=1500000)
-        tray.wait_until(lambda: item.title() == "1500", what="the discharge step")
-        tray.show(item, "A discharge step later:")
-
+        item.wait_for("1500")
+        show(item, "A discharge step later:")
         item.click("Quit")
         return monitor.wait(10)
     finally:
