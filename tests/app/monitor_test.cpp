@@ -131,7 +131,7 @@ TEST_F(MonitorTest, StatusItemIsToldTheChargeInPercent) {
     const Case cases[] = {{3000, 4000, false, 75},  {0, 4000, true, 0},
                           {4100, 4000, false, 100}, {INT32_MAX, INT32_MAX, true, 100},
                           {3000, 0, false, -1},     {3000, -5, false, -1},
-                          {-1, 4000, false, -1}};
+                          {-1, 4000, false, -1},    {1, 1, true, 100}};
     launch();
     for (const Case& c : cases) {
         IOPMBattery record{};

@@ -205,10 +205,6 @@ struct FakeAppPlatform {
     Log log;
     FakeDesktop desktop{log};
     FakeRegistry registry{log};
-    // The names the monitor's ports go by.
-    FakeDesktop &statusBar = desktop, &menus = desktop, &workspace = desktop, &loginItems = desktop,
-                &notifications = desktop, &alerts = desktop, &application = desktop,
-                &console = desktop;
 
     AppPlatform ports() {
         return {desktop, desktop, desktop, desktop, desktop, desktop, desktop, desktop, registry};

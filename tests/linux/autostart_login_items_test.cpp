@@ -140,7 +140,7 @@ TEST_F(LaunchAtLogin, RefusedWithoutAWorkingHelperOrAWritableEntry) {
          installHelper(root_ / "tab\there")},
         {"nor a path that is not UTF-8", autostart_, installHelper(root_ / "B\xe4tterie")},
         {"the configuration directory is a file", root_ / "file" / "autostart", helper_},
-        {"nobody, not even root, creates files in /proc", "/proc/self/autostart", helper_},
+        {"nobody, not even root, creates files in /proc", "/proc/sys", helper_},
         {"the entry is a directory", root_ / "taken", helper_},
     };
     for (const Case& c : cases) {

@@ -103,6 +103,9 @@ TEST(SysfsMapping, BatteriesGiveTheirFiguresInRegistryUnits) {
         {kEnergyOnly + " voltage_min_design=0", false, "CurrentCapacity=4363"},
         {kEnergyOnly + " voltage_min_design=1000000 energy_full=2147483647000", false,
          "MaxCapacity=2147483647"},
+        // The largest energy that can be scaled without overflowing 64 bits.
+        {kEnergyOnly + " energy_now=18446744073709551 voltage_min_design=10000000000", false,
+         "CurrentCapacity=1844674407"},
         {kEnergyOnly + " voltage_min_design= voltage_now=0", false,
          "CurrentCapacity=none Amperage=none"},
         // Negative where that means nothing.
