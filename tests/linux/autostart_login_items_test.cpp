@@ -87,7 +87,13 @@ TEST_F(LaunchAtLogin, FreshAccountGetsAPrivateEntryAndTheHelperStartsAtOnce) {
 
     // An entry left from an installation elsewhere is replaced.
     std::ofstream(entryIn(autostart_)) << "[Desktop Entry]\nExec=/old/place/Ampora-Helper\n";
-    ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
+    // Started with standard input closed, the entry is written through descriptor 0, and closed.
+    const int input = ::dup(STDIN_FILENO);
+    ::close(STDIN_FILENO);
+    EXPECT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
+    EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD), -1) << "descriptor 0 left open";
+    ::dup2(input, STDIN_FILENO);
+    ::close(input);
     EXPECT_EQ(entryText(autostart_), entry);
 }
 
