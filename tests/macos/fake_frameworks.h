@@ -8,7 +8,6 @@
 #include <IOKit/IOKitLib.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <set>
 #include <string>
 #include <utility>
@@ -36,10 +35,9 @@ struct World {
 World& world();
 void reset();
 
-// New objects; dictionary() and put() take over the references to keys and values.
+// New objects; dictionary() takes over the references to the values.
 CFTypeRef value(decltype(Object::value) value);
-CFMutableDictionaryRef dictionary(std::initializer_list<std::pair<const char*, CFTypeRef>> entries);
-void put(CFMutableDictionaryRef dictionary, CFTypeRef key, CFTypeRef value);
+CFMutableDictionaryRef dictionary(const std::vector<std::pair<const char*, CFTypeRef>>& entries);
 
 // A power source with its properties (taken over; null: unreadable). Ports on the run loop hear of
 // it at once, as they would from the run loop.
