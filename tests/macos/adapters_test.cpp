@@ -83,6 +83,7 @@ TEST_F(Adapters, RegistryDictionariesOfEachGeneration) {
             kept += converted.has_value();
         }
         CFMutableDictionaryRef registry = dictionary(entries);
+        fake::put(registry, value(I{7}), value(I{8}));  // a number names no property
         const PropertyDictionary properties = toPropertyDictionary(registry);
         CFRelease(registry);
 

@@ -65,13 +65,14 @@ CFTypeRef value(decltype(Object::value) value) {
 
 CFMutableDictionaryRef dictionary(const std::vector<std::pair<const char*, CFTypeRef>>& entries) {
     auto* result = reinterpret_cast<CFMutableDictionaryRef>(const_cast<void*>(value(Entries{})));
-    for (const auto& [key, item] : entries) {
-        const CFTypeRef name = value(std::string(key));
-        std::get<Entries>(object(result)->value).emplace_back(object(name), object(item));
-        CFRelease(name);  // both the dictionary's now
-        CFRelease(item);
-    }
+    for (const auto& [key, item] : entries) put(result, value(std::string(key)), item);
     return result;
+}
+
+void put(CFMutableDictionaryRef dictionary, CFTypeRef key, CFTypeRef value) {
+    std::get<Entries>(object(dictionary)->value).emplace_back(object(key), object(value));
+    CFRelease(key);  // both the dictionary's now
+    CFRelease(value);
 }
 
 io_object_t publish(CFMutableDictionaryRef properties) {

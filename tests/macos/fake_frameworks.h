@@ -35,9 +35,10 @@ struct World {
 World& world();
 void reset();
 
-// New objects; dictionary() takes over the references to the values.
+// New objects; dictionary() and put() take over the references to keys and values.
 CFTypeRef value(decltype(Object::value) value);
 CFMutableDictionaryRef dictionary(const std::vector<std::pair<const char*, CFTypeRef>>& entries);
+void put(CFMutableDictionaryRef dictionary, CFTypeRef key, CFTypeRef value);
 
 // A power source with its properties (taken over; null: unreadable). Ports on the run loop hear of
 // it at once, as they would from the run loop.
