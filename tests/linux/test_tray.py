@@ -219,6 +219,8 @@ class MonitorUnderLoadAndFaults(tray.AmporaCase):
     def test_two_batteries_taken_out_and_another_put_back(self):
         self.laptop.plug_in("BAT1", dict(tray.CHARGING_BATTERY, current_now="410000",
                                          cycle_count="12"))
+        # An empty bay is no battery: read last, it would blank the display.
+        self.laptop.plug_in("BAT2", {"type": "Battery", "present": "0"})
         # Both are read at start; the one read last is shown.
         monitor, item = self.start_monitor(first_title="-410")
         for battery, current, cycles in (("BAT0", 700, "321"), ("BAT1", 420, "12")):
