@@ -1,6 +1,5 @@
 #pragma once
 
-#include <charconv>
 #include <deque>
 #include <functional>
 #include <map>
@@ -57,8 +56,7 @@ struct FakeStatusItem : StatusItem {
     }
     void setTitle(std::string_view text) override { log.push_back("title " + (title = text)); }
     void setAttributedTitle(std::string_view text, const Font& font) override {
-        char size[32] = {};
-        std::to_chars(size, size + sizeof size - 1, font.size);
+        const std::string size = std::to_string(static_cast<int>(font.size));
         log.push_back("title " + (title = text) + " in " + font.name + " " + size);
     }
     void setHighlightMode(bool on) override { log.push_back(on ? "highlight" : "no highlight"); }
