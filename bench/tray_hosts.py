@@ -64,7 +64,13 @@ ORDER = list(PACKAGES)
 TRAY_WIDTH = 320  # of a bar as wide as the screen: its left end, where the tray is
 
 
-class PlasmaHost(panels.Host):
+class XHost(panels.Host):
+    def close_menu(self):
+        subprocess.run(["xdotool", "key", "Escape"], check=True)
+        self.wait(lambda: self._menu not in panels._windows("--name", ""), "the menu to close")
+
+
+class PlasmaHost(XHost):
     """plasmashell hosts items once kded5 runs its StatusNotifierWatcher module."""
 
     @property
@@ -212,15 +218,16 @@ def one(host_name, bundle, out):
     shown = {"host": host_name, "version": _version(host_name)}
     laptop = tray.SimulatedLaptop()
     laptop.laptop_on_mains()
-    host = {"plasma": PlasmaHost, "sway-waybar": SwayHost}.get(host_name, panels.Host)(
+    host = {"plasma": PlasmaHost, "sway-waybar": SwayHost}.get(host_name, XHost)(
         host_name, env=ENV.get(host_name))
     # Panels start some of their helpers through the bus: those need the host's environment.
     subprocess.run(["dbus-update-activation-environment", "--all"], env=host.env, check=True)
     started = time.monotonic()
     with host:
         host.wait(lambda: min(host.box) >= 0, "the tray in place")
-        env = tray.monitor_environment(laptop, getattr(host, "wayland", None))
-        monitor = tray.start(os.path.join(bundle, "Contents/MacOS/Ampora"), env)
+        env = tray.environment(laptop, **(getattr(host, "wayland", None) or {}))
+        monitor = subprocess.Popen([os.path.join(bundle, "Contents/MacOS/Ampora")], env=env,
+                                   stdin=subprocess.DEVNULL)
         try:
             host.wait_for_item()
             shown["seconds to the item"] = round(time.monotonic() - started, 1)

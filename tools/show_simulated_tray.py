@@ -8,8 +8,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../tests/linux"))
-import tray_driver as tray  # noqa: E402
+import simulated_tray as tray
 
 
 def show(item, heading):

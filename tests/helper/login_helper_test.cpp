@@ -1,81 +1,54 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "fake_session.h"
+#include "fake_platform.h"
 #include "helper/helper_app_delegate.h"
-#include "shared/identifiers.h"
 
 namespace ampora {
 namespace {
 
-using ::testing::ElementsAre;
-
 constexpr const char* kInstalledHelper =
     "/Applications/Ampora.app/Contents/Library/LoginItems/Ampora-Helper.app";
 
-class LoginHelperTest : public ::testing::Test {
-  protected:
-    void launchHelper(std::string bundlePath = kInstalledHelper) {
-        helper = std::make_unique<HelperAppDelegate>(
-            HelperPlatform{workspace, notifications, application}, std::move(bundlePath));
-        helper->applicationDidFinishLaunching();
-    }
-
-    fakes::FakeWorkspace workspace;
-    fakes::FakeNotificationCenter notifications;
-    fakes::FakeApplication application;
-    std::unique_ptr<HelperAppDelegate> helper;
-};
-
-TEST_F(LoginHelperTest, StartedWhileTheMonitorRunsQuitsAtOnceAndLaunchesNothing) {
-    workspace.running = {std::nullopt, std::string(MainBundleIdentifier)};
-    launchHelper();
-
-    EXPECT_EQ(application.terminateCalls, 1);
-    EXPECT_TRUE(workspace.launchedPaths.empty());
-    EXPECT_TRUE(notifications.observers.empty());
-}
-
-TEST_F(LoginHelperTest, AtLoginLaunchesTheMonitorOnceAndWaitsForItsWord) {
-    workspace.running = {std::string("org.example.Dock"), std::nullopt};
-    launchHelper();
-
-    EXPECT_THAT(workspace.launchedPaths,
-                ElementsAre("/Applications/Ampora.app/Contents/MacOS/Ampora"));
-    EXPECT_EQ(application.terminateCalls, 0);
-
-    notifications.deliver("TERMINATEHELPER", "org.example.Other");
-    notifications.deliver("OTHER", MainBundleIdentifier);
-    EXPECT_EQ(application.terminateCalls, 0) << "only the monitor's own word ends the helper";
-
-    notifications.deliver("TERMINATEHELPER", "com.larchmoor.Ampora");
-    EXPECT_EQ(application.terminateCalls, 1);
-}
-
-TEST_F(LoginHelperTest, HelperOutsideAMonitorBundleLaunchesNothingAndQuits) {
-    for (const char* path : {"/", "/Ampora-Helper.app", "/LoginItems/Ampora-Helper.app", ""}) {
-        fakes::FakeWorkspace emptyWorkspace;
-        fakes::FakeApplication app;
-        HelperAppDelegate stray({emptyWorkspace, notifications, app}, path);
-        stray.applicationDidFinishLaunching();
-        EXPECT_TRUE(emptyWorkspace.launchedPaths.empty()) << path;
-        EXPECT_EQ(app.terminateCalls, 1) << path;
+// Started at login it starts the monitor and quits at the monitor's word; started while the
+// monitor runs, or from outside a monitor's bundle, it just quits.
+TEST(LoginHelper, StartsTheMonitorOnlyWhenItCanAndMust) {
+    struct Case {
+        std::optional<std::string> running;
+        const char* bundlePath;
+        fakes::Log log;
+    };
+    const Case cases[] = {
+        {"org.example.Dock",
+         kInstalledHelper,
+         {"observe TERMINATEHELPER com.larchmoor.Ampora",
+          "launch /Applications/Ampora.app/Contents/MacOS/Ampora", "terminate"}},
+        {"com.larchmoor.Ampora", kInstalledHelper, {"terminate"}},
+        {std::nullopt, "/LoginItems/Ampora-Helper.app", {"terminate"}},
+    };
+    for (const Case& c : cases) {
+        fakes::Log log;
+        fakes::FakeDesktop desktop(log);
+        desktop.running = {std::nullopt, c.running};
+        HelperAppDelegate helper({desktop, desktop, desktop}, c.bundlePath);
+        helper.applicationDidFinishLaunching();
+        for (const auto& observer : desktop.observers) observer();  // the monitor's word
+        EXPECT_EQ(log, c.log) << c.bundlePath;
     }
 }
 
-TEST(MonitorExecutablePath, FollowsTheBundleLayoutWhereverItIsInstalled) {
-    EXPECT_EQ(monitorExecutablePath(kInstalledHelper),
-              "/Applications/Ampora.app/Contents/MacOS/Ampora");
-    EXPECT_EQ(monitorExecutablePath(
-                  "/home/ann/My Apps/Ampora.app/Contents/Library/LoginItems/Ampora-Helper.app/"),
-              "/home/ann/My Apps/Ampora.app/Contents/MacOS/Ampora");
-    EXPECT_EQ(monitorExecutablePath("//opt//Ampora.app/Contents/Library/LoginItems/H.app"),
-              "/opt/Ampora.app/Contents/MacOS/Ampora");
-    EXPECT_EQ(monitorExecutablePath("build/Ampora.app/Contents/Library/LoginItems/H.app"),
-              "build/Ampora.app/Contents/MacOS/Ampora");
-    // Four components are enough for the arithmetic: "/" + three.
-    EXPECT_EQ(monitorExecutablePath("/Library/LoginItems/H.app"), "/MacOS/Ampora");
-    EXPECT_EQ(monitorExecutablePath("LoginItems/H.app"), std::nullopt);
+TEST(LoginHelper, FindsTheMonitorWhereverTheBundleIsInstalled) {
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {kInstalledHelper, "/Applications/Ampora.app/Contents/MacOS/Ampora"},
+        {"/home/ann/My Apps/Ampora.app/Contents/Library/LoginItems/Ampora-Helper.app/",
+         "/home/ann/My Apps/Ampora.app/Contents/MacOS/Ampora"},
+        {"//opt//Ampora.app/Contents/Library/LoginItems/H.app",
+         "/opt/Ampora.app/Contents/MacOS/Ampora"},
+        {"build/Ampora.app/Contents/Library/LoginItems/H.app",
+         "build/Ampora.app/Contents/MacOS/Ampora"},
+        // Four components are enough for the arithmetic: "/" + three.
+        {"/Library/LoginItems/H.app", "/MacOS/Ampora"},
+        {"LoginItems/H.app", std::nullopt}};
+    for (const auto& [helper, monitor] : cases) EXPECT_EQ(monitorExecutablePath(helper), monitor);
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 // Launch at login on a Linux desktop: the autostart entry for the helper, written and removed
 // in a throw-away configuration directory, and started the way a session starts it.
+#include <fcntl.h>
 #include <gio/gdesktopappinfo.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -12,7 +13,6 @@
 #include <thread>
 
 #include "platform/linux/autostart_login_items.h"
-#include "platform/linux/desktop_entry.h"
 #include "platform/linux/glib_handles.h"
 #include "shared/identifiers.h"
 
@@ -21,26 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool eventually(const std::function<bool()>& condition) {
-    for (int i = 0; i < 200; ++i) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
-    return false;
-}
-
-bool desktopFileValid(const fs::path& entry) {
-    const std::string command = "desktop-file-validate '" + entry.string() + "' >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
 class LaunchAtLogin : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -48,78 +28,73 @@ class LaunchAtLogin : public ::testing::Test {
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         root_ = pattern;
         autostart_ = root_ / "config" / "autostart";
+        helper_ = installHelper(root_ / "bundle");
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(autostart_, fs::perms::owner_all, ignored);
-        fs::remove_all(root_, ignored);
-    }
+    void TearDown() override { fs::remove_all(root_); }
 
     // A stand-in for the helper: it leaves a mark next to itself when started.
-    fs::path installFakeHelper(const fs::path& directory) {
+    static fs::path installHelper(const fs::path& directory) {
         fs::create_directories(directory);
         const fs::path helper = directory / "Ampora-Helper";
         std::ofstream(helper) << "#!/bin/sh\necho started >> \"$0.started\"\n";
         fs::permissions(helper, fs::perms::owner_all);
         return helper;
     }
-
     static bool started(const fs::path& helper) {
-        return eventually([&] { return fs::exists(helper.string() + ".started"); });
+        for (int i = 0; i < 200; ++i) {
+            if (fs::remove(helper.string() + ".started")) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        return false;
     }
-
-    fs::path entryIn(const fs::path& autostart) const {
+    static fs::path entryIn(const fs::path& autostart) {
         return autostart / (std::string(HelperBundleIdentifier) + ".desktop");
     }
+    static std::string entryText(const fs::path& autostart) {
+        std::ostringstream text;
+        text << std::ifstream(entryIn(autostart)).rdbuf();
+        return text.str();
+    }
+    static bool validEntry(const fs::path& autostart) {
+        const std::string command = "desktop-file-validate '" + entryIn(autostart).string() + "'";
+        return std::system(command.c_str()) == 0;
+    }
 
-    fs::path root_;
-    fs::path autostart_;
+    fs::path root_, autostart_, helper_;
 };
 
-TEST_F(LaunchAtLogin, FreshAccountWithoutConfigDirectory) {
-    const fs::path helper = installFakeHelper(root_ / "Ampora.app" / "helper");
-    AutostartLoginItems items(autostart_, helper.string(), true);
-
+TEST_F(LaunchAtLogin, FreshAccountGetsAPrivateEntryAndTheHelperStartsAtOnce) {
+    AutostartLoginItems items(autostart_, helper_.string(), true);
     ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
-
-    const fs::path entry = entryIn(autostart_);
-    EXPECT_TRUE(desktopFileValid(entry));
-    EXPECT_NE(readFile(entry).find("\nExec=" + helper.string() + "\n"), std::string::npos);
+    const std::string entry =
+        "[Desktop Entry]\nType=Application\nName=Ampora Helper\nExec=" + helper_.string() +
+        "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
+    EXPECT_EQ(entryText(autostart_), entry);
     // The session's autostart directories are private to the user.
-    EXPECT_EQ(fs::status(autostart_).permissions() & fs::perms::all, fs::perms::owner_all);
-    EXPECT_EQ(fs::status(autostart_.parent_path()).permissions() & fs::perms::all,
-              fs::perms::owner_all);
-    // Turning it on starts the helper at once, as the login-item service does.
-    EXPECT_TRUE(started(helper));
-    // Nothing but the entry is left behind.
+    for (const fs::path& made : {autostart_, autostart_.parent_path()})
+        EXPECT_EQ(fs::status(made).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_TRUE(started(helper_));
+    // Nothing but the entry is left behind, and no descriptor is closed twice.
     EXPECT_EQ(std::distance(fs::directory_iterator(autostart_), fs::directory_iterator()), 1);
-}
+    EXPECT_NE(::fcntl(STDIN_FILENO, F_GETFD), -1);
 
-TEST_F(LaunchAtLogin, TurnedOffLeavesOtherProgramsEntriesAlone) {
-    const fs::path helper = installFakeHelper(root_ / "bundle");
-    fs::create_directories(autostart_);
+    // Off, and again off: both a success (whatever errno says); other programs' entries stay.
     std::ofstream(autostart_ / "other.desktop") << "[Desktop Entry]\n";
-    AutostartLoginItems items(autostart_, helper.string(), true);
-    ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
-
-    EXPECT_TRUE(items.setEnabled(HelperBundleIdentifier, false));
+    errno = ENOTDIR;
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(items.setEnabled(HelperBundleIdentifier, false));
     EXPECT_FALSE(fs::exists(entryIn(autostart_)));
     EXPECT_TRUE(fs::exists(autostart_ / "other.desktop"));
-    // Already off: still a success, and nothing else goes.
-    EXPECT_TRUE(items.setEnabled(HelperBundleIdentifier, false));
-    EXPECT_TRUE(fs::exists(autostart_ / "other.desktop"));
-}
 
-TEST_F(LaunchAtLogin, StaleEntryFromAMovedInstallationIsReplaced) {
-    fs::create_directories(autostart_);
+    // An entry left from an installation elsewhere is replaced.
     std::ofstream(entryIn(autostart_)) << "[Desktop Entry]\nExec=/old/place/Ampora-Helper\n";
-    const fs::path helper = installFakeHelper(root_ / "new place");
-    AutostartLoginItems items(autostart_, helper.string(), true);
-
-    ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
-    const std::string text = readFile(entryIn(autostart_));
-    EXPECT_EQ(text.find("/old/place"), std::string::npos);
-    EXPECT_NE(text.find("new place"), std::string::npos);
+    // Started with standard input closed, the entry is written through descriptor 0, and closed.
+    const int input = ::dup(STDIN_FILENO);
+    ::close(STDIN_FILENO);
+    EXPECT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
+    EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD), -1) << "descriptor 0 left open";
+    ::dup2(input, STDIN_FILENO);
+    ::close(input);
+    EXPECT_EQ(entryText(autostart_), entry);
 }
 
 // Each of these directory names once broke someone's autostart entry. The entry must start the
@@ -133,105 +108,73 @@ TEST_F(LaunchAtLogin, HelperInstalledUnderAwkwardPaths) {
     int count = 0;
     for (const std::string name : names) {
         SCOPED_TRACE(name);
-        const fs::path helper = installFakeHelper(root_ / "apps" / name / "Contents");
+        const fs::path helper = installHelper(root_ / "apps" / name / "Contents");
         const fs::path autostart = root_ / ("autostart " + std::to_string(++count));
-        AutostartLoginItems items(autostart, helper.string(), true);
-        ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
+        ASSERT_TRUE(AutostartLoginItems(autostart, helper.string(), true)
+                        .setEnabled(HelperBundleIdentifier, true));
         ASSERT_TRUE(started(helper));
-        fs::remove(helper.string() + ".started");
-
-        const fs::path entry = entryIn(autostart);
-        EXPECT_TRUE(desktopFileValid(entry));
+        EXPECT_TRUE(validEntry(autostart));
         // GLib checks that the program exists before expanding "%%" back to "%", so it refuses
         // such an entry although it follows the rules; other sessions start it.
         if (name.find('%') != std::string::npos) continue;
-        GObjectPtr<GDesktopAppInfo> app(g_desktop_app_info_new_from_filename(entry.c_str()));
+        GObjectPtr<GDesktopAppInfo> app(
+            g_desktop_app_info_new_from_filename(entryIn(autostart).c_str()));
         ASSERT_TRUE(app);
         EXPECT_TRUE(g_app_info_launch(G_APP_INFO(app.get()), nullptr, nullptr, nullptr));
         EXPECT_TRUE(started(helper));
     }
 }
 
-TEST_F(LaunchAtLogin, HelperPathWithAControlCharacter) {
-    // A tab or a newline can't be written into a desktop entry at all.
-    const fs::path helper = installFakeHelper(root_ / "tab\there");
-    AutostartLoginItems items(autostart_, helper.string(), true);
-    EXPECT_FALSE(items.setEnabled(HelperBundleIdentifier, true));
-    EXPECT_FALSE(fs::exists(entryIn(autostart_)));
-    EXPECT_FALSE(fs::exists(helper.string() + ".started"));
-}
-
-TEST_F(LaunchAtLogin, ConfigDirectoryIsAFile) {
-    const fs::path helper = installFakeHelper(root_ / "bundle");
-    std::ofstream(root_ / "config") << "not a directory";
-    AutostartLoginItems items(autostart_, helper.string(), true);
-
-    EXPECT_FALSE(items.setEnabled(HelperBundleIdentifier, true));
-    EXPECT_EQ(readFile(root_ / "config"), "not a directory");
-    EXPECT_FALSE(fs::exists(helper.string() + ".started"));
-}
-
-TEST_F(LaunchAtLogin, AutostartDirectoryReadOnly) {
-    const fs::path helper = installFakeHelper(root_ / "bundle");
-    fs::create_directories(autostart_);
-    fs::permissions(autostart_, fs::perms::owner_read | fs::perms::owner_exec);
-    if (::access(autostart_.c_str(), W_OK) == 0) GTEST_SKIP() << "permissions don't bind root";
-    AutostartLoginItems items(autostart_, helper.string(), true);
-
-    EXPECT_FALSE(items.setEnabled(HelperBundleIdentifier, true));
-    EXPECT_FALSE(fs::exists(helper.string() + ".started"));
-}
-
-TEST_F(LaunchAtLogin, ConfigOnAFilesystemThatRefusesFiles) {
-    // Nobody, not even root, creates files in /proc.
-    const fs::path helper = installFakeHelper(root_ / "bundle");
-    AutostartLoginItems items("/proc/self/autostart", helper.string(), true);
-    EXPECT_FALSE(items.setEnabled(HelperBundleIdentifier, true));
-    EXPECT_FALSE(fs::exists(helper.string() + ".started"));
-}
-
-TEST_F(LaunchAtLogin, EntryIsADirectory) {
-    const fs::path helper = installFakeHelper(root_ / "bundle");
-    fs::create_directories(entryIn(autostart_) / "inside");
-    AutostartLoginItems items(autostart_, helper.string(), true);
-
-    EXPECT_FALSE(items.setEnabled(HelperBundleIdentifier, true));
-    EXPECT_FALSE(items.setEnabled(HelperBundleIdentifier, false));
-    EXPECT_TRUE(fs::exists(entryIn(autostart_) / "inside"));
-}
-
-TEST_F(LaunchAtLogin, NothingWrittenWhenTheHelperCannotWork) {
-    const fs::path helper = installFakeHelper(root_ / "bundle");
-    // No session bus: the helper could never be told to quit.
-    EXPECT_FALSE(AutostartLoginItems(autostart_, helper.string(), false)
-                     .setEnabled(HelperBundleIdentifier, true));
-    // The helper is missing from the bundle.
-    EXPECT_FALSE(AutostartLoginItems(autostart_, (root_ / "missing").string(), true)
-                     .setEnabled(HelperBundleIdentifier, true));
-    // A path that is not UTF-8 can't be written into a desktop entry.
-    const fs::path latin1 = installFakeHelper(root_ / "B\xe4tterie");
-    EXPECT_FALSE(AutostartLoginItems(autostart_, latin1.string(), true)
-                     .setEnabled(HelperBundleIdentifier, true));
-    // Only the helper can be a login item.
-    EXPECT_FALSE(AutostartLoginItems(autostart_, helper.string(), true)
-                     .setEnabled(MainBundleIdentifier, true));
-
-    EXPECT_FALSE(fs::exists(autostart_ / (std::string(HelperBundleIdentifier) + ".desktop")));
-    EXPECT_FALSE(fs::exists(helper.string() + ".started"));
-    EXPECT_FALSE(fs::exists(latin1.string() + ".started"));
+// Refused, with nothing written and nothing started, when the entry can't be written or the
+// helper could never work.
+TEST_F(LaunchAtLogin, RefusedWithoutAWorkingHelperOrAWritableEntry) {
+    std::ofstream(root_ / "file") << "not a directory";
+    fs::create_directories(entryIn(root_ / "taken") / "inside");
+    struct Case {
+        const char* situation;
+        fs::path autostart;
+        fs::path helper;
+        bool sessionBus = true;
+        std::string_view identifier = HelperBundleIdentifier;
+    };
+    const Case cases[] = {
+        {"no session bus: the helper could never be told to quit", autostart_, helper_, false},
+        {"only the helper can be a login item", autostart_, helper_, true, MainBundleIdentifier},
+        {"the helper is missing from the bundle", autostart_, root_ / "missing"},
+        {"the helper can't be started", autostart_, root_},
+        {"a tab can't be written into a desktop entry", autostart_,
+         installHelper(root_ / "tab\there")},
+        {"nor a path that is not UTF-8", autostart_, installHelper(root_ / "B\xe4tterie")},
+        {"the configuration directory is a file", root_ / "file" / "autostart", helper_},
+        {"nobody, not even root, creates files in /proc", "/proc/sys", helper_},
+        {"the entry is a directory", root_ / "taken", helper_},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(AutostartLoginItems(c.autostart, c.helper.string(), c.sessionBus)
+                         .setEnabled(c.identifier, true))
+            << c.situation;
+        std::error_code none;
+        for (const auto& file : fs::directory_iterator(c.autostart, none))
+            EXPECT_FALSE(file.is_regular_file()) << c.situation << ": " << file.path();
+        EXPECT_FALSE(fs::exists(c.helper.string() + ".started")) << c.situation;
+    }
+    EXPECT_EQ(std::ifstream(root_ / "file").get(), 'n');
+    EXPECT_FALSE(AutostartLoginItems(root_ / "taken", helper_.string(), true)
+                     .setEnabled(HelperBundleIdentifier, false));
+    EXPECT_TRUE(fs::exists(entryIn(root_ / "taken") / "inside"));
 }
 
 TEST(AutostartDirectory, FollowsTheBaseDirectoryRules) {
     const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
     const std::string saved = savedConfig ? savedConfig : "";
+    const fs::path fallback = fs::path(g_get_home_dir()) / ".config/autostart";
 
     ::setenv("XDG_CONFIG_HOME", "/elsewhere/config", 1);
     EXPECT_EQ(userAutostartDirectory(), fs::path("/elsewhere/config/autostart"));
-    // A relative value is invalid and ignored.
-    ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
-    EXPECT_EQ(userAutostartDirectory(), fs::path(g_get_home_dir()) / ".config/autostart");
+    ::setenv("XDG_CONFIG_HOME", "relative/config", 1);  // invalid, so ignored
+    EXPECT_EQ(userAutostartDirectory(), fallback);
     ::unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(userAutostartDirectory(), fs::path(g_get_home_dir()) / ".config/autostart");
+    EXPECT_EQ(userAutostartDirectory(), fallback);
 
     if (savedConfig) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
 }

@@ -1,14 +1,8 @@
-"""Real tray hosts on the test's own display and session bus, read back from the screen.
-
-Run under dbus-run-session -- xvfb-run -a. Each host has a fresh XDG_CONFIG_HOME. Boxes: x, y, w, h.
-
-    with panels.Host("trayer") as host:     # a name from HOSTS; returns once the host is ready:
-        ...start the monitor...             # shown, and its StatusNotifierWatcher (if any) is up
-        host.wait_for_item()                # the box of what the items draw
-        host.wait_for_text("1234")          # OCR of the tray, each time it changes, until found
-        menu = host.open_menu("menu.png")   # click the item; the screen down to its menu
-        read_text(screenshot("lines.png", menu, 2)); host.close_menu()
-"""
+# Real tray hosts on the test's own display and session bus, read back from the screen, e.g.
+#   with panels.Host("trayer") as host:  # returns once shown, its watcher (if any) on the bus
+#       host.wait_for_text("1234")        # OCR of the tray, each time it changes, until found
+# Run under dbus-run-session -- xvfb-run -a. Each host has a fresh XDG_CONFIG_HOME. Boxes: x, y,
+# w, h.
 import contextlib
 import os
 import pathlib
@@ -16,7 +10,7 @@ import signal
 import subprocess
 import tempfile
 
-from tray_driver import SessionBus, wait_until
+from tray_driver import SessionBus, wait_until, windows, xdotool
 
 WATCHER = "org.kde.StatusNotifierWatcher"
 XFCONFD = (["/usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd"], "org.xfce.Xfconf")
@@ -50,8 +44,8 @@ def _run(*command, **options):
     return subprocess.run(command, capture_output=True, **{"check": True, **options}).stdout
 
 
+# Saves the screen, or a box of it, enlarged scale times, without metadata; returns path.
 def screenshot(path, box=None, scale=1):
-    """Saves the screen, or a box of it, enlarged scale times, without metadata; returns path."""
     crop = ["-crop", "{2}x{3}+{0}+{1}".format(*box)] if box else []
     _run("convert", "miff:-", "+repage", "-scale", f"{scale * 100}%", "-strip", path,
          input=_run("import", "-window", "root", *crop, "miff:-"))
@@ -71,31 +65,26 @@ def read_text(path, psm=6):
     return " ".join(_run("tesseract", ocr, "-", "--psm", str(psm), text=True).split())
 
 
-def click(x, y, button=1):
-    _run("xdotool", "mousemove", str(x), str(y), "click", str(button))
-
-
 # The ids of the shown windows that match: ("--class", name), or ("--name", "") for all.
 def _windows(*pattern):
-    return set(_run("xdotool", "search", "--onlyvisible", *pattern, check=False).split())
+    return set(windows("--onlyvisible", *pattern))
 
 
 # A window's box, or nothing once it is gone.
 def _geometry(window):
-    shell = _run("xdotool", "getwindowgeometry", "--shell", window, check=False, text=True)
+    shell = xdotool("getwindowgeometry", "--shell", window)
     values = dict(line.split("=") for line in shell.split())
     return values and tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
 
 
+# One tray host on the current display and session bus, and the services it needs.
 class Host:
-    """One tray host on the current display and session bus, and the services it needs."""
-
     def __init__(self, name, timeout=10.0, env=None):
         self.name, self.timeout, self.config = name, timeout, HOSTS[name]
         self._directory = tempfile.TemporaryDirectory(prefix=f"tray-{name}-")
         self.env = dict(os.environ, XDG_CONFIG_HOME=self._path("config"), NO_AT_BRIDGE="1",
                         **(env or {}))
-        self._processes, self._names, self._bus = [], [], SessionBus()
+        self._processes, self._bus = [], SessionBus()
 
     def _path(self, name):
         return os.path.join(self._directory.name, name)
@@ -126,7 +115,6 @@ class Host:
                 command, env=self.env, stdin=subprocess.DEVNULL, stdout=log,
                 stderr=subprocess.STDOUT, start_new_session=True))
         if bus_name:
-            self._names.append(bus_name)
             self.wait(lambda: self._bus.has_owner(bus_name), f"{bus_name} on the bus")
 
     def __exit__(self, *_):
@@ -135,13 +123,10 @@ class Host:
             with contextlib.suppress(ProcessLookupError):  # its whole group has ended
                 os.killpg(process.pid, signal.SIGKILL)
             process.wait()
-        # The next host must not find this one's names.
-        wait_until(lambda: not any(map(self._bus.has_owner, self._names)), self.timeout,
-                   f"{self.name} to leave the bus")
         self._directory.cleanup()
 
+    # Bounded by self.timeout; fails at once, with its log, when a process of ours ends.
     def wait(self, condition, what):
-        """Bounded by self.timeout; fails at once, with its log, when a process of ours ends."""
         def check():
             for number, process in enumerate(self._processes):
                 if process.poll() is not None:
@@ -158,8 +143,8 @@ class Host:
     def screenshot(self, path, scale=SCALE):
         return screenshot(path, self.box, scale)
 
+    # The box of what differs from the tray's background, or None while nothing does.
     def item_box(self):
-        """The box of what differs from the tray's background, or None while nothing does."""
         x, y, _, _ = self.box
         found = _run("convert", self.screenshot(self._path("tray.png"), 1), "-shave",
                      f"{FRAME}x{FRAME}", "-fuzz", "8%", "-trim", "-format", "%w %h %X %Y",
@@ -171,8 +156,8 @@ class Host:
     def wait_for_item(self):
         return self.wait(self.item_box, f"an item in {self.name}")
 
+    # Reads the tray each time it changes until the text holds expected; returns the text.
     def wait_for_text(self, expected):
-        """Reads the tray each time it changes until the text holds expected; returns the text."""
         seen = {}  # picture -> text
 
         def read():
@@ -185,20 +170,17 @@ class Host:
         except TimeoutError as error:
             raise TimeoutError(f"{error}; read {list(seen.values())}") from None
 
+    # Clicks the item, waits for its menu, saves the screen down to it; returns the menu's box.
     def open_menu(self, path, button=1):
-        """Clicks the item, waits for its menu, saves the screen down to it; the menu's box."""
         x, y, width, height = self.wait_for_item()
         before = _windows("--name", "")
 
         def menu():  # GTK keeps helper windows at 1x1 or off screen
             return [w for w in _windows("--name", "") - before
                     if (box := _geometry(w)) and min(box) >= 0 and min(box[2:]) > 1]
-        click(x + width // 2, y + height // 2, button)
+        _run("xdotool", "mousemove", str(x + width // 2), str(y + height // 2), "click",
+             str(button))
         self._menu = self.wait(menu, f"a menu from {self.name}")[0]
         box = _geometry(self._menu)
         screenshot(path, (0, 0, box[0] + box[2], box[1] + box[3]))
         return box
-
-    def close_menu(self):
-        _run("xdotool", "key", "Escape")
-        self.wait(lambda: self._menu not in _windows("--name", ""), "the menu to close")

@@ -1,150 +1,34 @@
-# Runs Ampora against a simulated laptop and reads its tray item the way a panel does.
-#
-# Needs /usr/bin/python3 with gi (UMockdev, Gio), a session bus, a display, and the umockdev
-# preload (umockdev-wrapper) for the simulated sysfs. AMPORA_BUNDLE names the built Ampora.app.
+# The tests' side of the simulated laptop: the programs, what they show, a watcher of our own and
+# a test case that cleans up after every program it starts. AMPORA_BUNDLE names the built
+# Ampora.app.
 import ctypes
 import os
 import subprocess
+import sys
 import tempfile
-import time
 import unittest
 
-import gi
-
-gi.require_version("UMockdev", "1.0")
-from gi.repository import Gio, GLib, UMockdev  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tools"))
+from simulated_tray import *  # noqa: E402,F401,F403
 
 MAIN_ID = "com.larchmoor.Ampora"
 HELPER_ID = "io.quillfen.Ampora-Helper"
-ITEM_PATH = "/StatusNotifierItem"
-ITEM_INTERFACE = "org.kde.StatusNotifierItem"
-MENU_INTERFACE = "com.canonical.dbusmenu"
 WATCHER = "org.kde.StatusNotifierWatcher"
 BUNDLE = os.environ.get("AMPORA_BUNDLE", "")
-MONITOR = os.path.join(BUNDLE, "Contents/MacOS/Ampora")
+# The installed package's test starts the launcher on PATH instead.
+MONITOR = os.environ.get("AMPORA_MONITOR") or os.path.join(BUNDLE, "Contents/MacOS/Ampora")
 HELPER = os.path.join(
     BUNDLE, "Contents/Library/LoginItems/Ampora-Helper.app/Contents/MacOS/Ampora-Helper")
-# Sanitizer builds need their runtime ahead of umockdev's preload in every program we start.
-PRELOAD_FIRST = os.environ.get("AMPORA_PRELOAD_FIRST") or None
 
-# A laptop on mains power, charging at 850 mA, and what the tray shows for it.
-CHARGING_BATTERY = {
-    "type": "Battery", "present": "1", "status": "Charging", "current_now": "850000",
-    "voltage_now": "12100000", "charge_now": "3000000", "charge_full": "4000000",
-    "charge_full_design": "5000000", "cycle_count": "321", "temp": "301",
-    "manufacture_year": "2012", "manufacture_month": "11", "manufacture_day": "7",
-    "serial_number": "AMP-0042  ", "capacity": "75", "technology": "Li-ion",
-}
+# What the tray shows for the laptop on mains.
+FACTS = [("Current Usage:", "-850 mAh (milliampere-hour)"),
+         ("Current Capacity:", "4000 mAh (80.00% of Original)"),
+         ("Original Capacity:", "5000 mAh"), ("Number of Charge Cycles:", "321"),
+         ("Manufacture Date:", "07/11/2012"), ("Temperature:", "30.10°C  (86.18 °F)"),
+         ("Current Charge:", "3000 (75.00% Charged)")]
 INDENT = "\u00a0" * 4  # the report's leading tab, as the tray hands it to panels
-CHARGING_LINES = [
-    "Current Usage:", INDENT + "-850 mAh (milliampere-hour)",
-    "Current Capacity:", INDENT + "4000 mAh (80.00% of Original)",
-    "Original Capacity:", INDENT + "5000 mAh",
-    "Number of Charge Cycles:", INDENT + "321",
-    "Manufacture Date:", INDENT + "07/11/2012",
-    "Temperature:", INDENT + "30.10°C  (86.18 °F)",
-    "Current Charge:", INDENT + "3000 (75.00% Charged)",
-    "Open at login", "Rate Ampora", "Go To Developer's Website", "Quit",
-]
-
-
-# Polls condition() every 20 ms and whenever bus traffic we take part in comes in; fails after
-# timeout seconds.
-def wait_until(condition, timeout=10.0, what="condition"):
-    deadline = time.monotonic() + timeout
-    tick = GLib.timeout_add(20, lambda: True)
-    try:
-        while not (value := condition()):
-            if time.monotonic() > deadline:
-                raise TimeoutError(f"timed out waiting for {what}")
-            GLib.MainContext.default().iteration(True)
-        return value
-    finally:
-        GLib.source_remove(tick)
-
-
-def pump(seconds):
-    end = time.monotonic() + seconds
-    wait_until(lambda: time.monotonic() >= end, seconds + 5.0, "time to pass")
-
-
-# Power supplies in a umockdev testbed; every change is announced with a uevent.
-class SimulatedLaptop:
-    def __init__(self):
-        self.testbed = UMockdev.Testbed.new()
-        if not UMockdev.in_mock_environment():
-            raise RuntimeError("not under umockdev-wrapper: the simulated sysfs is not visible")
-        self.paths = {}
-        self.root = self.testbed.get_root_dir()
-
-    def plug_in(self, name, attributes, scope=None):
-        attrs = [x for pair in attributes.items() for x in pair] + ["scope", scope] * bool(scope)
-        self.paths[name] = self.testbed.add_device("power_supply", name, None, attrs,
-                                                   ["POWER_SUPPLY_NAME", name])
-
-    def set(self, name, **attributes):
-        for key, value in attributes.items():
-            self.testbed.set_attribute(self.paths[name], key, str(value))
-
-    def change(self, name, **attributes):
-        self.set(name, **attributes)
-        self.testbed.uevent(self.paths[name], "change")
-
-    def take_out(self, name):
-        self.testbed.uevent(self.paths[name], "remove")
-        self.testbed.remove_device(self.paths.pop(name))
-
-    def laptop_on_mains(self):
-        self.plug_in("AC", {"type": "Mains", "online": "1"})
-        self.plug_in("BAT0", CHARGING_BATTERY)
-
-    def unplug_mains(self, current_ua=1234000):
-        self.set("BAT0", status="Discharging", current_now=current_ua)
-        self.change("AC", online=0)
-
-
-# A program's environment: the testbed's sysfs, no accessibility bus, our preloads.
-def environment(laptop, **extra):
-    env = dict(os.environ, UMOCKDEV_DIR=laptop.root, NO_AT_BRIDGE="1", **extra)
-    if PRELOAD_FIRST:
-        env["LD_PRELOAD"] = ":".join(filter(None, (PRELOAD_FIRST, env.get("LD_PRELOAD"))))
-    return env
-
-
-# The older names, which the packaging test and the hosts bench use.
-def monitor_environment(laptop, extra=None):
-    return environment(laptop, **(extra or {}))
-
-
-def start(executable, env):
-    return subprocess.Popen([executable], env=env, stdin=subprocess.DEVNULL)
-
-
-class SessionBus:
-    def __init__(self, connection=None):
-        self.connection = connection or Gio.bus_get_sync(Gio.BusType.SESSION, None)
-
-    def call(self, name, path, interface, method, args=None, reply=None):
-        result = self.connection.call_sync(name, path, interface, method, args,
-                                           reply and GLib.VariantType.new(reply),
-                                           Gio.DBusCallFlags.NONE, 5000, None)
-        return result and result.unpack()
-
-    def bus_call(self, method, signature="", *args, reply=None):
-        return self.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                         method, GLib.Variant(f"({signature})", args), reply)[0]
-
-    def has_owner(self, name):
-        return self.bus_call("NameHasOwner", "s", name, reply="(b)")
-
-    def pid_of(self, name):
-        try:
-            return self.bus_call("GetConnectionUnixProcessID", "s", name, reply="(u)")
-        except GLib.Error:
-            return None
-
-    def own(self, name):  # without queueing
-        return self.bus_call("RequestName", "su", name, 4, reply="(u)")
+CHARGING_LINES = [line for label, value in FACTS for line in (label, INDENT + value)] + [
+    "Open at login", "Rate Ampora", "Go To Developer's Website", "Quit"]
 
 
 # Every owner change of one well-known name, in order: True when taken, False when freed.
@@ -155,56 +39,6 @@ class NameHistory:
             "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged",
             "/org/freedesktop/DBus", name, Gio.DBusSignalFlags.NONE,
             lambda *args: self.changes.append(bool(args[-1].unpack()[2])))
-
-
-# The monitor's StatusNotifierItem and its exported menu, found by the process id; the titles it
-# announces, with the moment each arrived, and how many signals it sent.
-class TrayItem:
-    def __init__(self, bus, pid, timeout=10.0):
-        self.bus, self.titles, self.signals = bus, [], 0
-        self.name = wait_until(lambda: next((n for n in bus.bus_call("ListNames", reply="(as)")
-                                             if n[0] == ":" and bus.pid_of(n) == pid), None),
-                               timeout, "the tray item on the bus")
-        bus.connection.signal_subscribe(self.name, None, None, None, None,
-                                        Gio.DBusSignalFlags.NONE, self._signal)
-        wait_until(lambda: self.property("Id"), timeout, "the tray item's properties")
-
-    def _signal(self, _bus, _sender, _path, _interface, member, args):
-        self.signals += 1
-        if member == "XAyatanaNewLabel":
-            self.titles.append((time.monotonic(), args.unpack()[0]))
-
-    def wait_for(self, title, timeout=10.0):  # returns when it was announced
-        wait_until(lambda: self.titles and self.titles[-1][1] == title, timeout, repr(title))
-        return self.titles[-1][0]
-
-    def property(self, prop):
-        try:
-            return self.bus.call(self.name, ITEM_PATH, "org.freedesktop.DBus.Properties", "Get",
-                                 GLib.Variant("(ss)", (ITEM_INTERFACE, prop)), "(v)")[0]
-        except GLib.Error:
-            return None
-
-    def title(self):
-        return self.property("XAyatanaLabel")
-
-    def entries(self):  # dicts: id, label, enabled, toggle-type, toggle-state
-        _, (_, _, children) = self.bus.call(
-            self.name, self.property("Menu"), MENU_INTERFACE, "GetLayout",
-            GLib.Variant("(iias)", (0, -1, ["label", "enabled", "toggle-type", "toggle-state"])),
-            "(u(ia{sv}av))")
-        return [dict(props, id=child_id) for child_id, props, _ in children]
-
-    def lines(self):
-        return [entry.get("label", "") for entry in self.entries()]
-
-    def entry(self, label):
-        return next(entry for entry in self.entries() if entry.get("label") == label)
-
-    def click(self, label):
-        self.bus.call(self.name, self.property("Menu"), MENU_INTERFACE, "Event",
-                      GLib.Variant("(isvu)", (self.entry(label)["id"], "clicked",
-                                              GLib.Variant("i", 0), 0)))
 
 
 # A StatusNotifierWatcher of the test's own: counts the items registering with it.
@@ -229,19 +63,22 @@ class Watcher:
         self.bus.own(WATCHER)
 
 
-# (id, name) of the X windows xdotool finds, e.g. windows("--onlyvisible", "--name", "x").
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True).stdout
+
+
+# The ids of the X windows xdotool finds, e.g. windows("--onlyvisible", "--name", "x").
 def windows(*criteria):
-    def run(*args):
-        return subprocess.run(["xdotool", *args], capture_output=True, text=True).stdout
-    return [(w, run("getwindowname", w).strip()) for w in run("search", *criteria).split()]
+    return xdotool("search", *criteria).split()
 
 
-# A simulated laptop, a home of its own, and every program started here ended afterwards.
+# A simulated laptop on mains, a home of its own, and every program started here ended afterwards.
 # Programs our programs start (double-forked) become our children to reap.
 class AmporaCase(unittest.TestCase):
     def setUp(self):
         ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
         self.laptop, self.bus = SimulatedLaptop(), SessionBus()
+        self.laptop.laptop_on_mains()
         self.home = tempfile.TemporaryDirectory()
         self.addCleanup(self.home.cleanup)
         self.config = os.path.join(self.home.name, "config dir")

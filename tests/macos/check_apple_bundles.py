@@ -1,9 +1,7 @@
 #!/usr/bin/python3
-"""Configures Ampora's Apple build here (cross-configure: nothing is compiled) and checks what it
-would produce: the bundle layout, the helper inside the monitor, the signing, the property lists.
-
-usage: check_apple_bundles.py SOURCE_DIR BUILD_DIR CMAKE
-"""
+# Configures Ampora's Apple build here (cross-configure: nothing is compiled) and checks what it
+# would produce: the bundle layout, the helper inside the monitor, the signing, the property lists.
+# usage: check_apple_bundles.py SOURCE_DIR BUILD_DIR CMAKE
 import os, plistlib, re, shutil, subprocess, sys
 
 
@@ -12,7 +10,8 @@ def expect(condition, message):
         sys.exit("FAIL: " + message)
 
 
-def configure(source, build, cmake, identity):
+def configure(identity):
+    shutil.rmtree(build, ignore_errors=True)
     clang = shutil.which("clang++")
     result = subprocess.run([
         cmake, "-S", source, "-B", build, "-DCMAKE_SYSTEM_NAME=Darwin",
@@ -28,17 +27,16 @@ def configure(source, build, cmake, identity):
 
 
 source, build, cmake = sys.argv[1:]
-shutil.rmtree(build, ignore_errors=True)
 ids = dict(re.findall(r'string_view (\w+) = "([^"]*)";',
                       open(source + "/shared/identifiers.h").read()))
-m, rules = configure(source, build, cmake, "Test Signer")
+m, rules = configure("Test Signer")
 monitor, helper = m["monitor_bundle"], m["helper_destination"]
 executable = monitor + "/Contents/MacOS/" + ids["MonitorExecutableName"]
-expect(m["monitor_executable"] == executable, monitor)
 # The helper finds the monitor by dropping three components of its own bundle path.
 found = helper.split("/")[:-3] + [ids["MonitorExecutableDirectory"], ids["MonitorExecutableName"]]
-expect(helper == monitor + "/Contents/Library/LoginItems/%s.app" % ids["HelperExecutableName"]
-       and "/".join(found) == executable, "helper at " + helper)
+expect(m["monitor_executable"] == executable and "/".join(found) == executable
+       and helper == monitor + "/Contents/Library/LoginItems/%s.app" % ids["HelperExecutableName"],
+       "helper at " + helper)
 # Everything that goes into the programs is built for both processors and the oldest system.
 for library in ("battery/CMakeFiles/ampora_battery.dir",
                 "platform/macos/CMakeFiles/ampora_macos_appkit.dir"):
@@ -51,17 +49,17 @@ steps = [rules.find("copy_directory %s %s" % (m["helper_bundle"], helper)),
          rules.find(sign % (m["helper_entitlements"], helper)),
          rules.find(sign % (m["monitor_entitlements"], monitor) + "\n")]
 expect(-1 < steps[0] < steps[1] < steps[2], "copy, sign helper, sign monitor: %s" % steps)
-for program in ("monitor_executable", "helper_executable"):
-    expect(os.path.relpath(m[program], build) in rules, "the bundle step ignores " + program)
-main, login = (plistlib.load(open(m[key], "rb"))
-               for key in ("monitor_info_plist", "helper_info_plist"))
+expect(all(os.path.relpath(m[p + "_executable"], build) in rules for p in ("monitor", "helper")),
+       "the bundle step ignores a program")
+main, login, *sandboxes = (plistlib.load(open(m[key], "rb")) for key in (
+    "monitor_info_plist", "helper_info_plist", "monitor_entitlements", "helper_entitlements"))
 expect([main.get(k) for k in ("CFBundleIdentifier", "CFBundleExecutable", "LSUIElement",
                               "LSMinimumSystemVersion")]
        == [ids["MainBundleIdentifier"], ids["MonitorExecutableName"], True, "10.13"]
        and [login.get(k) for k in ("CFBundleIdentifier", "LSBackgroundOnly")]
-       == [ids["HelperBundleIdentifier"], True], "property lists")
-for key in ("monitor_entitlements", "helper_entitlements"):
-    expect(plistlib.load(open(m[key], "rb")).get("com.apple.security.app-sandbox") is True, key)
+       == [ids["HelperBundleIdentifier"], True]
+       and all(s.get("com.apple.security.app-sandbox") is True for s in sandboxes),
+       "property lists")
 # Signed ad hoc: no timestamp, which needs Apple's server and means nothing there.
-rules = configure(source, build, cmake, "-")[1]
+rules = configure("-")[1]
 expect("--sign -" in rules and "--timestamp" not in rules, "ad-hoc signing asks for a timestamp")

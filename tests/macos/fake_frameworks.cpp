@@ -2,51 +2,45 @@
 
 #include <ServiceManagement/ServiceManagement.h>
 
-#include <cstring>
 #include <deque>
+#include <functional>
 
 struct AmporaCompatIONotificationPort {
     bool onRunLoop = false;
-    bool destroyed = false;
 };
 
 namespace fake {
 namespace {
 
-// What an IOKit handle stands for: a registry entry, a first-match iterator or an interest
-// notification.
+// What an IOKit handle stands for: a registry entry, an iterator or a notification.
 struct Handle {
-    std::string className{};
-    Object* properties = nullptr;
+    Object* properties = nullptr;               // an entry's; null: unreadable
+    int references = 0;                         // the code's: without any, a handle is gone for it
+    std::function<void(std::uint32_t)> call{};  // a notification's
+    io_object_t service = 0;                    // an interest notification's entry
     AmporaCompatIONotificationPort* port = nullptr;
-    void* refCon = nullptr;
-    IOServiceMatchingCallback matched = nullptr;
-    IOServiceInterestCallback message = nullptr;
-    io_object_t service = 0;  // a notification's entry
-    io_object_t next = 1;     // the next handle an iterator looks at
-    int references = 0;       // the code's; an entry without any is no longer valid for it
 };
 
 struct State {
     World world;
     std::deque<Object> objects;
     std::deque<AmporaCompatIONotificationPort> ports;
-    std::vector<Handle> handles{Handle{}};  // 0 is no handle
+    std::deque<Handle> handles{Handle{}};  // 0 is no handle
+    std::deque<io_object_t> unseen;        // entries not yet handed out by an iterator
 };
 State& state() {
     static State s;  // also for callers that run before static initialisation is done
     return s;
 }
 
-Object trueObject{true}, falseObject{false}, defaultMode{std::string("kCFRunLoopDefaultMode")};
+Object trueObject{true}, falseObject{false}, defaultMode;
 
 Object* object(CFTypeRef ref) {
     return static_cast<Object*>(const_cast<void*>(ref));
 }
 
-bool delivers(io_object_t handle) {
-    const Handle& h = state().handles[handle];
-    return h.port && h.port->onRunLoop && !h.port->destroyed;
+bool fails(const char* call) {
+    return state().world.failing.count(call);
 }
 
 io_object_t add(Handle handle) {
@@ -69,30 +63,23 @@ CFTypeRef value(decltype(Object::value) value) {
     return &state().objects.emplace_back(Object{std::move(value)});
 }
 
-CFMutableDictionaryRef dictionary(
-    std::initializer_list<std::pair<const char*, CFTypeRef>> entries) {
-    auto* result = reinterpret_cast<CFMutableDictionaryRef>(const_cast<void*>(value({})));
-    object(result)->isDictionary = true;
+CFMutableDictionaryRef dictionary(const std::vector<std::pair<const char*, CFTypeRef>>& entries) {
+    auto* result = reinterpret_cast<CFMutableDictionaryRef>(const_cast<void*>(value(Entries{})));
     for (const auto& [key, item] : entries) put(result, value(std::string(key)), item);
     return result;
 }
 
 void put(CFMutableDictionaryRef dictionary, CFTypeRef key, CFTypeRef value) {
-    object(dictionary)->entries.emplace_back(object(key), object(value));
-    CFRelease(key);
+    std::get<Entries>(object(dictionary)->value).emplace_back(object(key), object(value));
+    CFRelease(key);  // both the dictionary's now
     CFRelease(value);
 }
 
-io_object_t publish(const char* className, CFMutableDictionaryRef properties) {
+io_object_t publish(CFMutableDictionaryRef properties) {
     if (properties) --state().world.cfReferences;  // the registry's now
-    const io_object_t entry = add({.className = className, .properties = object(properties)});
-    for (io_object_t h = 1; h < entry; ++h) {
-        const Handle& iterator = state().handles[h];
-        if (iterator.matched && iterator.className == className && delivers(h)) {
-            iterator.matched(iterator.refCon, h);
-        }
-    }
-    return entry;
+    state().unseen.push_back(add({.properties = object(properties)}));
+    sendMessage(0, 0);  // to the first-match notifications
+    return state().unseen.back();
 }
 
 void setProperties(io_object_t entry, CFMutableDictionaryRef properties) {
@@ -100,11 +87,12 @@ void setProperties(io_object_t entry, CFMutableDictionaryRef properties) {
     --state().world.cfReferences;
 }
 
+// Released notifications, and those of ports off the run loop, hear nothing.
 void sendMessage(io_object_t entry, std::uint32_t messageType) {
-    for (io_object_t h = 1; h < state().handles.size(); ++h) {
-        const Handle& notification = state().handles[h];
-        if (notification.message && notification.service == entry && delivers(h)) {
-            notification.message(notification.refCon, entry, messageType, nullptr);
+    for (std::size_t i = 1; i < state().handles.size(); ++i) {
+        const Handle& h = state().handles[i];
+        if (h.call && h.service == entry && h.references > 0 && h.port->onRunLoop) {
+            h.call(messageType);
         }
     }
 }
@@ -113,7 +101,6 @@ void sendMessage(io_object_t entry, std::uint32_t messageType) {
 
 using fake::object;
 using fake::state;
-enum : CFTypeID { kOther, kNumber, kString, kBoolean, kDictionary };
 
 extern "C" {
 
@@ -126,30 +113,31 @@ void CFRelease(CFTypeRef cf) {
     if (cf != kCFBooleanTrue && cf != kCFBooleanFalse) --state().world.cfReferences;
 }
 
+// The index of the value's kind, integers and reals both numbers.
 CFTypeID CFGetTypeID(CFTypeRef cf) {
-    constexpr CFTypeID kByValue[] = {kOther, kNumber, kNumber, kString, kBoolean};
-    return object(cf)->isDictionary ? kDictionary : kByValue[object(cf)->value.index()];
+    const CFTypeID index = object(cf)->value.index();
+    return index == 2 ? 1 : index;
 }
 CFTypeID CFNumberGetTypeID(void) {
-    return kNumber;
+    return 1;
 }
 CFTypeID CFStringGetTypeID(void) {
-    return kString;
+    return 3;
 }
 CFTypeID CFBooleanGetTypeID(void) {
-    return kBoolean;
+    return 4;
 }
 CFTypeID CFDictionaryGetTypeID(void) {
-    return kDictionary;
+    return 5;
 }
 
 CFIndex CFDictionaryGetCount(CFDictionaryRef dictionary) {
-    return static_cast<CFIndex>(object(dictionary)->entries.size());
+    return static_cast<CFIndex>(std::get<fake::Entries>(object(dictionary)->value).size());
 }
 
 void CFDictionaryGetKeysAndValues(CFDictionaryRef dictionary, const void** keys,
                                   const void** values) {
-    for (const auto& [key, value] : object(dictionary)->entries) {
+    for (const auto& [key, value] : std::get<fake::Entries>(object(dictionary)->value)) {
         *keys++ = key;
         *values++ = value;
     }
@@ -159,13 +147,11 @@ Boolean CFNumberIsFloatType(CFNumberRef number) {
     return std::holds_alternative<double>(object(number)->value);
 }
 
-// Asked for as int64 or double only.
+// Asked for as what it holds (std::get throws otherwise): int64 or double.
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value) {
     const auto& held = object(number)->value;
-    const double real = held.index() == 2 ? std::get<double>(held) : std::get<std::int64_t>(held);
-    const auto integer = held.index() == 1 ? std::get<std::int64_t>(held) : std::int64_t(real);
-    if (type == kCFNumberDoubleType) std::memcpy(value, &real, sizeof real);
-    if (type == kCFNumberSInt64Type) std::memcpy(value, &integer, sizeof integer);
+    if (type == kCFNumberDoubleType) *static_cast<double*>(value) = std::get<double>(held);
+    if (type == kCFNumberSInt64Type) *static_cast<std::int64_t*>(value) = std::get<1>(held);
     return true;
 }
 
@@ -186,7 +172,8 @@ CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding) {
 Boolean CFStringGetCString(CFStringRef string, char* buffer, CFIndex size, CFStringEncoding) {
     const std::string& text = std::get<std::string>(object(string)->value);
     if (static_cast<CFIndex>(text.size()) >= size) return false;
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    text.copy(buffer, text.size());
+    buffer[text.size()] = '\0';
     return true;
 }
 
@@ -195,70 +182,63 @@ CFRunLoopRef CFRunLoopGetCurrent(void) {
 }
 
 void CFRunLoopAddSource(CFRunLoopRef, CFRunLoopSourceRef source, CFRunLoopMode mode) {
-    state().world.calls.push_back("run loop " + std::get<std::string>(object(mode)->value));
     // Only the default mode runs while the program waits for events.
     reinterpret_cast<AmporaCompatIONotificationPort*>(source)->onRunLoop =
         mode == kCFRunLoopDefaultMode;
 }
 
-IONotificationPortRef IONotificationPortCreate(mach_port_t mainPort) {
-    state().world.calls.push_back("port " + std::to_string(mainPort));
-    if (!state().world.portCreated) return nullptr;
-    ++state().world.ports;
+IONotificationPortRef IONotificationPortCreate(mach_port_t) {
+    if (fake::fails("port")) return nullptr;
+    ++state().world.ioReferences;
     return &state().ports.emplace_back();
 }
 
-void IONotificationPortDestroy(IONotificationPortRef port) {
-    port->destroyed = true;
-    --state().world.ports;
+void IONotificationPortDestroy(IONotificationPortRef) {
+    --state().world.ioReferences;
 }
 
 CFRunLoopSourceRef IONotificationPortGetRunLoopSource(IONotificationPortRef port) {
-    return state().world.runLoopSource ? reinterpret_cast<CFRunLoopSourceRef>(port) : nullptr;
+    return fake::fails("source") ? nullptr : reinterpret_cast<CFRunLoopSourceRef>(port);
 }
 
-CFMutableDictionaryRef IOServiceMatching(const char* name) {
-    return fake::dictionary({{"IOProviderClass", fake::value(std::string(name))}});
+CFMutableDictionaryRef IOServiceMatching(const char*) {
+    return fake::dictionary({});  // any power source matches
 }
 
-kern_return_t IOServiceAddMatchingNotification(IONotificationPortRef port, const io_name_t type,
+kern_return_t IOServiceAddMatchingNotification(IONotificationPortRef port, const io_name_t,
                                                CFDictionaryRef matching,
                                                IOServiceMatchingCallback callback, void* refCon,
                                                io_iterator_t* iterator) {
-    const auto className = std::get<std::string>(object(matching)->entries.at(0).second->value);
     CFRelease(matching);  // consumed, whatever the outcome
-    state().world.calls.push_back("match " + className + " " + type);
-    if (state().world.matchingResult != KERN_SUCCESS) return state().world.matchingResult;
-    *iterator =
-        fake::add({.className = className, .port = port, .refCon = refCon, .matched = callback});
+    if (fake::fails("match")) return fake::kIOReturnError;
     ++state().world.ioReferences;
+    const auto self = static_cast<io_iterator_t>(state().handles.size());
+    *iterator = fake::add(
+        {.references = 1, .call = [=](std::uint32_t) { callback(refCon, self); }, .port = port});
     return KERN_SUCCESS;
 }
 
 kern_return_t IOServiceAddInterestNotification(IONotificationPortRef port, io_service_t service,
-                                               const io_name_t type,
-                                               IOServiceInterestCallback callback, void* refCon,
-                                               io_object_t* notification) {
-    state().world.calls.push_back(std::string("interest ") + type);
-    if (state().world.interestResult != KERN_SUCCESS) return state().world.interestResult;
-    *notification =
-        fake::add({.port = port, .refCon = refCon, .message = callback, .service = service});
+                                               const io_name_t, IOServiceInterestCallback callback,
+                                               void* refCon, io_object_t* notification) {
+    if (fake::fails("interest")) return fake::kIOReturnError;
     ++state().world.ioReferences;
+    *notification =
+        fake::add({.references = 1,
+                   .call = [=](std::uint32_t type) { callback(refCon, service, type, nullptr); },
+                   .service = service,
+                   .port = port});
     return KERN_SUCCESS;
 }
 
-// The entries of the iterator's class, present ones first, then each as it is published.
-io_object_t IOIteratorNext(io_iterator_t iterator) {
-    auto& handles = state().handles;
-    while (handles[iterator].next < handles.size()) {
-        const io_object_t candidate = handles[iterator].next++;
-        const fake::Handle& entry = handles[candidate];
-        if (entry.matched || entry.className != handles[iterator].className) continue;
-        ++handles[candidate].references;
-        ++state().world.ioReferences;
-        return candidate;
-    }
-    return 0;
+// Entries in the order they were published; there is one iterator at a time.
+io_object_t IOIteratorNext(io_iterator_t) {
+    if (state().unseen.empty()) return 0;
+    const io_object_t entry = state().unseen.front();
+    state().unseen.pop_front();
+    ++state().handles[entry].references;
+    ++state().world.ioReferences;
+    return entry;
 }
 
 kern_return_t IOObjectRelease(io_object_t handle) {
@@ -270,19 +250,17 @@ kern_return_t IOObjectRelease(io_object_t handle) {
 kern_return_t IORegistryEntryCreateCFProperties(io_registry_entry_t entry,
                                                 CFMutableDictionaryRef* properties,
                                                 CFAllocatorRef allocator, IOOptionBits options) {
-    state().world.calls.push_back("properties " + std::to_string(options) +
-                                  (allocator == kCFAllocatorDefault ? "" : " not default"));
-    fake::Object* found = state().handles[entry].properties;
-    if (!found || state().handles[entry].references <= 0) return fake::kIOReturnError;
+    const fake::Handle& h = state().handles[entry];
+    if (!h.properties || h.references <= 0 || allocator || options) return fake::kIOReturnError;
     ++state().world.cfReferences;  // a new reference for the caller, as Create promises
-    *properties = reinterpret_cast<CFMutableDictionaryRef>(found);
+    *properties = reinterpret_cast<CFMutableDictionaryRef>(h.properties);
     return KERN_SUCCESS;
 }
 
 Boolean SMLoginItemSetEnabled(CFStringRef identifier, Boolean enabled) {
-    state().world.calls.push_back("login item " + std::get<std::string>(object(identifier)->value) +
-                                  (enabled ? " on" : " off"));
-    return state().world.loginItemResult;
+    state().world.loginItems.push_back(std::get<std::string>(object(identifier)->value) +
+                                       (enabled ? " on" : " off"));
+    return !fake::fails("login item");
 }
 
 }  // extern "C"

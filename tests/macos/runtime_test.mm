@@ -22,7 +22,7 @@ extern "C" int GSDebugAllocationCount(Class objectClass);
 
 namespace {
 
-FILE* report;            // standard error as it was before the monitor silenced it
+int report;              // standard error as it was before the monitor silenced it
 NSMutableArray* opened;  // URLs, paths and settings panes the programs asked to open
 NSMenu* menu;            // the status item's
 NSButton* button;        // the status item's, which carries its title
@@ -33,8 +33,7 @@ IMP finishLaunching;
 
 void check(bool ok, const std::string& what) {
     if (ok) return;
-    std::fprintf(report, "FAILED: %s\n", what.c_str());
-    std::fflush(report);
+    dprintf(report, "FAILED: %s\n", what.c_str());
     _exit(1);
 }
 
@@ -106,26 +105,25 @@ int live(const char* className) {
 - (void)finishLaunching {
     opened = [[NSMutableArray alloc] init];
     reinterpret_cast<void (*)(id, SEL)>(reinterpret_cast<void (*)()>(finishLaunching))(self, _cmd);
-    Class driver = [AMPDriver class];
-    [[NSNotificationCenter defaultCenter] addObserver:driver
+    [[NSNotificationCenter defaultCenter] addObserver:[AMPDriver class]
                                              selector:@selector(willTerminate:)
                                                  name:NSApplicationWillTerminateNotification
                                                object:nil];
     const bool monitor = objc_getClass("AMPAppDelegateBridge");
-    [driver performSelector:monitor ? @selector(driveMonitor) : @selector(driveHelper)
-                 withObject:nil
-                 afterDelay:0];
+    [AMPDriver performSelector:monitor ? @selector(driveMonitor) : @selector(driveHelper)
+                    withObject:nil
+                    afterDelay:0];
 }
 
 // ---- the drivers ----
 
 + (void)load {
-    report = fdopen(dup(2), "w");
+    report = dup(2);
     // A deadline that holds while a modal panel (an alert, AppKit's exception panel) waits, too.
     signal(SIGALRM, [](int) { _exit(2); });  // 2: timed out
     alarm(60);
     GSDebugAllocationActive(YES);
-    battery = fake::publish("IOPMPowerSource", batteryProperties(-1234));
+    battery = fake::publish(batteryProperties(-1234));
     const struct {
         const char* className;
         SEL selector;
@@ -152,10 +150,8 @@ int live(const char* className) {
     }
     check([[[menu itemAtIndex:3] title] isEqual:@"\t4000 mAh (80.00% of Original)"], "a value");
     check([[menu itemAtIndex:14] state] == NSOnState, "checked at start: the service has it on");
-    [menu performActionForItemAtIndex:15];
-    [menu performActionForItemAtIndex:16];
-    [menu performActionForItemAtIndex:14];
-    [menu performActionForItemAtIndex:14];  // on again, but switched off in System Settings
+    for (NSInteger i : {15, 16, 14, 14}) [menu performActionForItemAtIndex:i];
+    // On again, but switched off in System Settings.
     check([[menu itemAtIndex:14] state] == NSOffState, "unchecked while not allowed");
     serviceStatus = 1;  // the user allows it; choosing again finds it enabled
     [menu performActionForItemAtIndex:14];
