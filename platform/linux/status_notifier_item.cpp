@@ -1,6 +1,7 @@
 #include "platform/linux/status_notifier_item.h"
 
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "platform/linux/title_icon.h"
@@ -170,16 +171,20 @@ void StatusNotifierItem::watcherAppeared(GDBusConnection* bus, const gchar*, con
     auto* item = static_cast<StatusNotifierItem*>(self);
     item->cancelCalls();
     item->calls_.reset(g_cancellable_new());
-    auto* call = new Call{item, owner, GObjectPtr<GCancellable>(g_object_ref(item->calls_.get()))};
-    askProcess(bus, call->watcher.c_str(), call, &StatusNotifierItem::watcherProcessFound);
+    auto call = std::make_unique<Call>(
+        Call{item, owner, GObjectPtr<GCancellable>(g_object_ref(item->calls_.get()))});
+    const char* watcher = call->watcher.c_str();  // the call's own, which moves on with it
+    askProcess(bus, watcher, std::move(call), &StatusNotifierItem::watcherProcessFound);
 }
 
-void StatusNotifierItem::askProcess(GDBusConnection* bus, const char* name, Call* call,
-                                    GAsyncReadyCallback next) {
+// The call's callback takes the call over.
+void StatusNotifierItem::askProcess(GDBusConnection* bus, const char* name,
+                                    std::unique_ptr<Call> call, GAsyncReadyCallback next) {
+    Call* const pending = call.release();
     g_dbus_connection_call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                            "org.freedesktop.DBus", "GetConnectionUnixProcessID",
                            g_variant_new("(s)", name), G_VARIANT_TYPE("(u)"),
-                           G_DBUS_CALL_FLAGS_NONE, -1, call->cancellable.get(), next, call);
+                           G_DBUS_CALL_FLAGS_NONE, -1, pending->cancellable.get(), next, pending);
 }
 
 // The process that owns a name, 0 when there is none; false when the call was cancelled.
@@ -193,31 +198,28 @@ bool StatusNotifierItem::processFound(GObject* bus, GAsyncResult* result, guint3
 }
 
 void StatusNotifierItem::watcherProcessFound(GObject* bus, GAsyncResult* result, gpointer data) {
-    auto* call = static_cast<Call*>(data);
-    if (!processFound(bus, result, call->watcherProcess)) {
-        delete call;
-        return;
-    }
-    askProcess(G_DBUS_CONNECTION(bus), kLabelHost, call, &StatusNotifierItem::labelHostFound);
+    std::unique_ptr<Call> call(static_cast<Call*>(data));
+    if (!processFound(bus, result, call->watcherProcess)) return;
+    askProcess(G_DBUS_CONNECTION(bus), kLabelHost, std::move(call),
+               &StatusNotifierItem::labelHostFound);
 }
 
 void StatusNotifierItem::labelHostFound(GObject* bus, GAsyncResult* result, gpointer data) {
-    auto* call = static_cast<Call*>(data);
+    std::unique_ptr<Call> call(static_cast<Call*>(data));
     guint32 labelHost = 0;
-    if (!processFound(bus, result, labelHost)) {
-        delete call;
-        return;
-    }
+    if (!processFound(bus, result, labelHost)) return;
     call->labels = labelHost != 0 && labelHost == call->watcherProcess;
-    // Sent to the watcher that just appeared, and never so as to start one.
-    g_dbus_connection_call(G_DBUS_CONNECTION(bus), call->watcher.c_str(), kWatcherPath, kWatcher,
+    // Sent to the watcher that just appeared, and never so as to start one. The reply's callback
+    // takes the call over.
+    Call* const pending = call.release();
+    g_dbus_connection_call(G_DBUS_CONNECTION(bus), pending->watcher.c_str(), kWatcherPath, kWatcher,
                            "RegisterStatusNotifierItem", g_variant_new("(s)", kPath), nullptr,
-                           G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, call->cancellable.get(),
-                           &StatusNotifierItem::registered, call);
+                           G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, pending->cancellable.get(),
+                           &StatusNotifierItem::registered, pending);
 }
 
 void StatusNotifierItem::registered(GObject* bus, GAsyncResult* result, gpointer data) {
-    auto* call = static_cast<Call*>(data);
+    const std::unique_ptr<Call> call(static_cast<Call*>(data));
     GError* error = nullptr;
     const GVariantPtr reply(g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error));
     const GErrorPtr failure(error);
@@ -226,7 +228,6 @@ void StatusNotifierItem::registered(GObject* bus, GAsyncResult* result, gpointer
                                  : call->labels ? TrayHost::IconsAndLabels
                                                 : TrayHost::Icons);
     }
-    delete call;
 }
 
 void StatusNotifierItem::watcherVanished(GDBusConnection*, const gchar*, gpointer self) {

@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/linux/glib_handles.h"
@@ -46,7 +47,7 @@ class StatusNotifierItem {
                            GVariant*, GDBusMethodInvocation* invocation, gpointer);
     static void watcherAppeared(GDBusConnection*, const gchar*, const gchar* owner, gpointer self);
     static void watcherVanished(GDBusConnection*, const gchar*, gpointer self);
-    static void askProcess(GDBusConnection* bus, const char* name, Call* call,
+    static void askProcess(GDBusConnection* bus, const char* name, std::unique_ptr<Call> call,
                            GAsyncReadyCallback next);
     static bool processFound(GObject* bus, GAsyncResult* result, guint32& process);
     static void watcherProcessFound(GObject* bus, GAsyncResult* result, gpointer call);
