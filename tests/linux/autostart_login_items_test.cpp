@@ -12,8 +12,8 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/linux/autostart_login_items.h"
-#include "platform/linux/glib_handles.h"
+#include "platform/linux/base/glib_handles.h"
+#include "platform/linux/session/autostart_login_items.h"
 #include "shared/identifiers.h"
 
 namespace ampora::linux_port {

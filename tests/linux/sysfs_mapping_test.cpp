@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/linux/registry/sysfs_properties.h"
+#include "platform/linux/power/sysfs_properties.h"
 
 namespace ampora {
 namespace {

@@ -1,0 +1,215 @@
+#include "platform/linux/power/udev_notification_port.h"
+
+#include <glib-unix.h>
+#include <libudev.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+#include "platform/linux/power/power_supply.h"
+#include "platform/linux/power/udev_device_registry.h"
+
+namespace ampora {
+namespace {
+
+// Events handled per wake-up before the main loop gets its turn again, so that an event storm
+// can't starve drawing and input.
+constexpr int kEventsPerDispatch = 64;
+
+// Room for a burst of events while the main loop is busy. Best effort: it needs privileges, and
+// an overflow is caught up with anyway.
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+
+udev_handles::Monitor createMonitor(udev* context) {
+    if (context == nullptr) return nullptr;
+    udev_handles::Monitor monitor(udev_monitor_new_from_netlink(context, "udev"));
+    if (!monitor || udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "power_supply",
+                                                                    nullptr) < 0) {
+        return nullptr;
+    }
+    udev_monitor_set_receive_buffer_size(monitor.get(), kReceiveBufferBytes);
+    if (udev_monitor_enable_receiving(monitor.get()) < 0) return nullptr;
+    return monitor;
+}
+
+}  // namespace
+
+RegistryEntry UdevNotificationPort::EntryQueue::next() {
+    if (pending_.empty()) return kNoRegistryEntry;
+    const RegistryEntry entry = pending_.front();
+    pending_.pop_front();
+    return entry;
+}
+
+void UdevNotificationPort::SourceDeleter::operator()(GSource* source) const {
+    g_source_destroy(source);
+    g_source_unref(source);
+}
+
+// The monitor exists before anything is enumerated, so no event falls between the two.
+UdevNotificationPort::UdevNotificationPort(UdevDeviceRegistry& registry)
+    : registry_(registry), monitor_(createMonitor(registry.context())) {}
+
+UdevNotificationPort::~UdevNotificationPort() {
+    source_.reset();
+    for (const auto& [syspath, entry] : batteries_) registry_.withdraw(entry);
+}
+
+bool UdevNotificationPort::addRunLoopSourceToCurrentRunLoop() {
+    if (!monitor_) return false;
+    if (source_) return true;
+    source_.reset(g_unix_fd_source_new(udev_monitor_get_fd(monitor_.get()), G_IO_IN));
+    g_source_set_callback(source_.get(), G_SOURCE_FUNC(&UdevNotificationPort::onMonitorReadable),
+                          this, nullptr);
+    GMainContext* context = g_main_context_ref_thread_default();
+    g_source_attach(source_.get(), context);
+    g_main_context_unref(context);
+    return true;
+}
+
+RegistryIterator* UdevNotificationPort::addFirstMatchNotification(std::string_view className,
+                                                                  MatchingCallback callback) {
+    if (className != kPowerSourceClass || !monitor_) return nullptr;
+    auto matching = std::make_unique<Matching>();
+    matching->callback = std::move(callback);
+    for (const auto& syspath : presentBatteries()) matching->iterator.push(track(syspath));
+    matchings_.push_back(std::move(matching));
+    return &matchings_.back()->iterator;
+}
+
+void UdevNotificationPort::addInterestNotification(RegistryEntry entry, InterestCallback callback) {
+    if (tracks(entry)) interests_[entry].push_back(std::move(callback));
+}
+
+gboolean UdevNotificationPort::onMonitorReadable(gint, GIOCondition, gpointer port) {
+    static_cast<UdevNotificationPort*>(port)->receiveEvents();
+    return G_SOURCE_CONTINUE;
+}
+
+void UdevNotificationPort::receiveEvents() {
+    for (int handled = 0; handled < kEventsPerDispatch; ++handled) {
+        errno = 0;
+        const udev_handles::Device event(udev_monitor_receive_device(monitor_.get()));
+        if (!event) {
+            // The socket overflowed and events were lost: find out what changed meanwhile.
+            if (errno == ENOBUFS) resynchronize();
+            return;
+        }
+        handleEvent(event.get());
+    }
+}
+
+void UdevNotificationPort::handleEvent(udev_device* event) {
+    const char* action = udev_device_get_action(event);
+    const char* syspath = udev_device_get_syspath(event);
+    if (action == nullptr || syspath == nullptr || matchings_.empty()) return;
+    const std::string_view what(action);
+    const auto tracked = batteries_.find(std::string_view(syspath));
+
+    if (what == "remove") {
+        // Its attributes are gone; the event's properties still tell what it was.
+        if (tracked != batteries_.end()) {
+            terminate(tracked->first);
+        } else if (power_supply::kindOf(event) == power_supply::Kind::ExternalPower) {
+            messageEveryBattery(kMessageBatteryStatusChanged);
+        }
+        return;
+    }
+    if (what != "add" && what != "change") return;
+
+    // Classified from a fresh device: one that vanished since the event is no battery.
+    const auto supply = power_supply::open(registry_.context(), syspath);
+    const auto kind = power_supply::kindOf(supply.get());
+    if (kind == power_supply::Kind::Battery) {
+        if (tracked == batteries_.end()) {
+            firstMatch(track(syspath));
+        } else if (what == "change") {
+            message(tracked->second, kMessageBatteryStatusChanged);
+        }
+    } else if (tracked != batteries_.end()) {
+        terminate(tracked->first);  // taken out of its bay
+    } else if (kind == power_supply::Kind::ExternalPower) {
+        messageEveryBattery(kMessageBatteryStatusChanged);
+    }
+}
+
+void UdevNotificationPort::resynchronize() {
+    const auto present = presentBatteries();
+    std::vector<std::string> gone;
+    for (const auto& [syspath, entry] : batteries_) {
+        if (std::find(present.begin(), present.end(), syspath) == present.end()) {
+            gone.push_back(syspath);
+        }
+    }
+    for (const auto& syspath : gone) terminate(syspath);
+    for (const auto& syspath : present) {
+        if (!batteries_.contains(syspath)) firstMatch(track(syspath));
+    }
+    messageEveryBattery(kMessageBatteryStatusChanged);
+}
+
+std::vector<std::string> UdevNotificationPort::presentBatteries() const {
+    std::vector<std::string> batteries;
+    for (auto& syspath : power_supply::presentSupplies(registry_.context())) {
+        const auto supply = power_supply::open(registry_.context(), syspath);
+        if (power_supply::kindOf(supply.get()) == power_supply::Kind::Battery) {
+            batteries.push_back(std::move(syspath));
+        }
+    }
+    return batteries;
+}
+
+RegistryEntry UdevNotificationPort::track(const std::string& syspath) {
+    const auto tracked = batteries_.find(syspath);
+    if (tracked != batteries_.end()) return tracked->second;
+    const RegistryEntry entry = registry_.publish(syspath);
+    batteries_.emplace(syspath, entry);
+    return entry;
+}
+
+bool UdevNotificationPort::tracks(RegistryEntry entry) const {
+    return std::any_of(batteries_.begin(), batteries_.end(),
+                       [entry](const auto& battery) { return battery.second == entry; });
+}
+
+// Callbacks may register more notifications: walk by index and call copies, so that nothing
+// they add invalidates the walk.
+void UdevNotificationPort::firstMatch(RegistryEntry entry) {
+    for (std::size_t i = 0; i < matchings_.size(); ++i) {
+        matchings_[i]->iterator.push(entry);
+        const MatchingCallback callback = matchings_[i]->callback;
+        if (callback) callback(matchings_[i]->iterator);
+    }
+}
+
+void UdevNotificationPort::message(RegistryEntry entry, std::uint32_t messageType) {
+    const auto subscribed = interests_.find(entry);
+    if (subscribed == interests_.end()) return;
+    // Only those subscribed before the message arrived receive it.
+    const std::size_t count = subscribed->second.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto current = interests_.find(entry);
+        if (current == interests_.end()) return;
+        const InterestCallback callback = current->second[i];
+        if (callback) callback(entry, messageType);
+    }
+}
+
+void UdevNotificationPort::messageEveryBattery(std::uint32_t messageType) {
+    std::vector<RegistryEntry> entries;
+    for (const auto& [syspath, entry] : batteries_) entries.push_back(entry);
+    for (const RegistryEntry entry : entries) message(entry, messageType);
+}
+
+void UdevNotificationPort::terminate(std::string syspath) {
+    const auto tracked = batteries_.find(syspath);
+    if (tracked == batteries_.end()) return;
+    const RegistryEntry entry = tracked->second;
+    message(entry, kMessageServiceTerminated);
+    batteries_.erase(syspath);
+    interests_.erase(entry);
+    registry_.withdraw(entry);
+}
+
+}  // namespace ampora

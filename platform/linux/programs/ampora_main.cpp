@@ -1,0 +1,102 @@
+// The monitor: a tray item over GTK, the session bus and udev.
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "app/app_delegate.h"
+#include "platform/common/stdio_console.h"
+#include "platform/linux/base/bundle_paths.h"
+#include "platform/linux/base/event_loop.h"
+#include "platform/linux/gtk/gtk_alert_presenter.h"
+#include "platform/linux/gtk/xembed_tray_icon.h"
+#include "platform/linux/power/udev_device_registry.h"
+#include "platform/linux/programs/command_line.h"
+#include "platform/linux/session/autostart_login_items.h"
+#include "platform/linux/session/bus_notification_center.h"
+#include "platform/linux/session/bus_workspace.h"
+#include "platform/linux/session/session_bus.h"
+#include "platform/linux/tray/status_menu_loader.h"
+#include "platform/linux/tray/tray_menu.h"
+#include "platform/linux/tray/tray_status_bar.h"
+#include "shared/identifiers.h"
+
+namespace {
+
+const char* displayName() {
+    if (const char* wayland = g_getenv("WAYLAND_DISPLAY")) return wayland;
+    if (const char* x11 = g_getenv("DISPLAY")) return x11;
+    return "(neither DISPLAY nor WAYLAND_DISPLAY is set)";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace ampora;
+    using namespace ampora::linux_port;
+
+    // Nothing here draws with OpenGL, yet GDK would load the GL driver at start-up just to pick
+    // visuals: that costs tens of MB resident and a good part of the start-up time.
+    const bool glChosenByUser = g_getenv("GDK_GL") != nullptr;
+    if (!glChosenByUser) g_setenv("GDK_GL", "disable", TRUE);
+    // GIO runs a few start-up jobs on worker threads, which would then idle for 15 s and wake
+    // once to exit: let them go as soon as their work is done.
+    g_thread_pool_set_max_unused_threads(0);
+
+    if (const std::optional<int> status = handleCommandLine(argc, argv)) return *status;
+
+    // Without a session bus the battery still shows; only launch at login can't work.
+    const GObjectPtr<GDBusConnection> bus = connectSessionBus();
+    // Nor does losing the bus mid-run end the program, as GDBus would by default (SIGTERM). The
+    // tray shares this connection.
+    if (bus) g_dbus_connection_set_exit_on_close(bus.get(), FALSE);
+    // One monitor per session: the name says who runs. Checked before the display, so a second
+    // start never shows anything.
+    const OwnedBusName busName(bus.get(), std::string(MainBundleIdentifier));
+    if (busName.takenByAnother()) {
+        std::fprintf(stderr, "Ampora: already running in this session\n");
+        return 0;
+    }
+
+    // Said before the streams are silenced, so whoever started us can see it.
+    if (!gtk_init_check(nullptr, nullptr)) {
+        std::fprintf(stderr, "Ampora: cannot open display %s\n", displayName());
+        return 1;
+    }
+    // GDK has read it; the browser we may open for a link must not inherit it.
+    if (!glChosenByUser) g_unsetenv("GDK_GL");
+
+    const std::filesystem::path executable = runningExecutable();
+    const std::filesystem::path resources = resourcesOfExecutable(executable);
+
+    EventLoop application;
+    StdioConsole console;
+    GtkAlertPresenter alerts;
+    BusWorkspace workspace(bus.get());
+    BusNotificationCenter notifications(bus.get());
+    AutostartLoginItems loginItems(userAutostartDirectory(),
+                                   helperExecutableOf(executable).string(), bus != nullptr);
+    UdevDeviceRegistry registry;
+
+    AppDelegate* delegate = nullptr;
+    MenuActionSink actions([&](Selector action) {
+        if (delegate) sendAction(action, *delegate, application);
+    });
+    TrayMenuFactory menus;
+    TrayStatusBar statusBar(
+        bus.get(), std::string(MainBundleIdentifier), "com.larchmoor.Ampora", resources.string(),
+        actions, [](const std::string& name, std::function<void(std::size_t)> activated) {
+            return std::make_unique<XEmbedTrayIcon>(name, std::move(activated));
+        });
+
+    AppDelegate appDelegate(AppPlatform{statusBar, menus, workspace, loginItems, notifications,
+                                        alerts, application, console, registry});
+    delegate = &appDelegate;
+
+    appDelegate.setStatusMenu(loadStatusMenu((resources / "Ampora.ui").string()));
+    appDelegate.awakeFromNib();
+    appDelegate.applicationDidFinishLaunching();
+    application.run();
+    return 0;
+}

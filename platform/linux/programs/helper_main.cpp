@@ -1,0 +1,33 @@
+// The login helper: no window and no display, only the session bus.
+#include <cstdio>
+
+#include "helper/helper_app_delegate.h"
+#include "platform/linux/base/bundle_paths.h"
+#include "platform/linux/base/event_loop.h"
+#include "platform/linux/session/bus_notification_center.h"
+#include "platform/linux/session/bus_workspace.h"
+#include "platform/linux/session/session_bus.h"
+#include "shared/identifiers.h"
+
+int main() {
+    using namespace ampora;
+    using namespace ampora::linux_port;
+
+    const GObjectPtr<GDBusConnection> bus = connectSessionBus();
+    const OwnedBusName busName(bus.get(), std::string(HelperBundleIdentifier));
+    // One helper per session: another one is already seeing the monitor started.
+    if (busName.takenByAnother()) {
+        std::fprintf(stderr, "Ampora-Helper: already running in this session\n");
+        return 0;
+    }
+
+    EventLoop application;
+    BusWorkspace workspace(bus.get());
+    BusNotificationCenter notifications(bus.get());
+    HelperAppDelegate delegate(HelperPlatform{workspace, notifications, application},
+                               bundleOfExecutable(runningExecutable()).string());
+
+    delegate.applicationDidFinishLaunching();
+    application.run();
+    return 0;
+}

@@ -1,0 +1,40 @@
+#include "platform/linux/session/bus_workspace.h"
+
+#include <string>
+
+#include "platform/linux/base/glib_handles.h"
+#include "platform/linux/session/process_launch.h"
+
+namespace ampora::linux_port {
+
+BusWorkspace::BusWorkspace(GDBusConnection* bus) : bus_(bus) {}
+
+std::vector<std::optional<std::string>> BusWorkspace::runningApplicationBundleIdentifiers() {
+    std::vector<std::optional<std::string>> identifiers;
+    if (!bus_) return identifiers;
+    GVariantPtr reply(g_dbus_connection_call_sync(
+        bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListNames",
+        nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr));
+    if (!reply) return identifiers;
+
+    GVariantIter* names = nullptr;
+    g_variant_get(reply.get(), "(as)", &names);
+    const gchar* name = nullptr;
+    while (g_variant_iter_next(names, "&s", &name)) {
+        // Unique names (":1.42") are connections, not programs; the bus holds its own name.
+        if (name[0] == ':' || g_str_equal(name, "org.freedesktop.DBus")) continue;
+        identifiers.emplace_back(name);
+    }
+    g_variant_iter_free(names);
+    return identifiers;
+}
+
+bool BusWorkspace::openURL(std::string_view url) {
+    return g_app_info_launch_default_for_uri(std::string(url).c_str(), nullptr, nullptr) != FALSE;
+}
+
+bool BusWorkspace::launchApplication(std::string_view path) {
+    return launchDetached(std::string(path));
+}
+
+}  // namespace ampora::linux_port

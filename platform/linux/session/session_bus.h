@@ -1,0 +1,34 @@
+#pragma once
+
+#include <gio/gio.h>
+
+#include <string>
+
+#include "platform/linux/base/glib_handles.h"
+
+namespace ampora::linux_port {
+
+// The user's session bus; null when there is none (each user of the bus then does nothing).
+GObjectPtr<GDBusConnection> connectSessionBus();
+
+// A well-known name held on the session bus while the object lives: how the other program sees
+// that this one runs. Claimed synchronously, so it is visible before start-up goes on.
+class OwnedBusName {
+  public:
+    OwnedBusName(GDBusConnection* bus, std::string name);
+    ~OwnedBusName();
+    OwnedBusName(const OwnedBusName&) = delete;
+    OwnedBusName& operator=(const OwnedBusName&) = delete;
+
+    bool owned() const { return owned_; }
+    // Another program holds the name: another copy of this one runs in the session.
+    bool takenByAnother() const { return takenByAnother_; }
+
+  private:
+    GDBusConnection* bus_;
+    std::string name_;
+    bool owned_ = false;
+    bool takenByAnother_ = false;
+};
+
+}  // namespace ampora::linux_port

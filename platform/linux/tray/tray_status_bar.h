@@ -1,0 +1,36 @@
+#pragma once
+
+#include <gio/gio.h>
+
+#include <string>
+
+#include "app/ports/status_bar.h"
+#include "platform/linux/tray/fallback_icon.h"
+#include "platform/linux/tray/tray_menu.h"
+
+namespace ampora::linux_port {
+
+// The tray: a StatusNotifierItem of our own on the session bus, with its menu exported over
+// dbusmenu, and an XEmbed tray icon while no StatusNotifierWatcher takes it (or there is no
+// bus at all). Where the panel shows Ayatana labels the title is the label next to a battery
+// icon from the user's theme; everywhere else the title is drawn as the icon.
+class TrayStatusBar : public StatusBar {
+  public:
+    // bus may be null. iconName is the bundled icon in iconDirectory, used when the theme has
+    // no battery icons. Menu choices go to actions; fallbackIcon makes the XEmbed icon.
+    TrayStatusBar(GDBusConnection* bus, std::string id, std::string iconName,
+                  std::string iconDirectory, MenuActionSink& actions,
+                  FallbackIconFactory fallbackIcon);
+
+    std::unique_ptr<StatusItem> statusItemWithLength(double length) override;
+
+  private:
+    GDBusConnection* bus_;
+    std::string id_;
+    std::string iconName_;
+    std::string iconDirectory_;
+    MenuActionSink& actions_;
+    FallbackIconFactory fallbackIcon_;
+};
+
+}  // namespace ampora::linux_port
