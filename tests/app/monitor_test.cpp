@@ -132,7 +132,8 @@ TEST_F(MonitorTest, StatusItemIsToldTheChargeInPercent) {
                           {4100, 4000, -1, false, 100},  {INT32_MAX, INT32_MAX, -1, true, 100},
                           {3000, 0, -1, false, -1},      {3000, -5, -1, false, -1},
                           {-1, 4000, -1, false, -1},     {1, 1, -1, true, 100},
-                          {3000, 4000, 4199, false, 41}, {0, 0, 10001, true, 100}};
+                          {3000, 4000, 4199, false, 41}, {0, 0, 10001, true, 100},
+                          {3000, 4000, 0, false, 0}};
     launch();
     for (const Case& c : cases) {
         IOPMBattery record{};

@@ -154,6 +154,7 @@ TEST(BatteryReport, OddFiguresFromChargingWornFrozenOrUnknownBatteries) {
         {&IOPMBattery::currentCapacity, 4001, kCharge, "\t4001 (100.00% Charged)"},
         {&IOPMBattery::currentCapacity, -5, kCharge, "\t-5"},
         {&IOPMBattery::maxCapacity, 0, kCharge, "\t3000"},
+        {&IOPMBattery::maxCapacity, 1, kCharge, "\t3000 (100.00% Charged)"},
         // single precision rounds this one differently from the exact ratio
         {&IOPMBattery::currentCapacity, 2873, kCharge, "\t2873 (71.82% Charged)"},
         // no calendar check: month 13, day 0; only the low 16 bits are the date

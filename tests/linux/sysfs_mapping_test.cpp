@@ -178,6 +178,14 @@ TEST(LinuxBatteryReading, RealWorldBatteriesReadAsTheSystemIndicatorReadsThem) {
          {kCharge + " current_now=1500000 current_avg=900000"},
          "1500 | 1500 mAh"},
         {"current signed by the driver", {kCharge + " current_now=-1500000"}, "1500 | 1500 mAh"},
+        {"discharging on mains: an adapter too weak for the load",
+         {kCharge + " current_now=1500000"},
+         "1500 | 1500 mAh",
+         true},
+        {"signed current, unknown state, on mains",
+         {kCharge + " status=Unknown current_now=-1500000"},
+         "1500 | 1500 mAh",
+         true},
         {"signed current, unknown state",
          {kCharge + " status=Unknown current_now=-1500000"},
          "1500 | 1500 mAh"},
@@ -252,12 +260,13 @@ TEST(LinuxBatteryReading, FiguresKeepTheirUnitsUpToTheLimitsOf32Bits) {
          true,
          "Amperage=850 IsCharging=true ExternalConnected=true ExternalChargeCapable=true "
          "TimeRemaining=1"},
-        // A pair has no one serial number, installed state or time estimate; a year older pack
-        // gives the date; one pack's unknown current leaves the sum unknown.
-        {{kLaptop, kLaptop + " manufacture_year=2011 current_now=-"},
+        // A pair has no one serial number, installed state or time estimate; the older pack
+        // gives the date, the more worn one the cycles, the hotter one the temperature; one
+        // pack's unknown current leaves the sum unknown.
+        {{kLaptop + " temp=350", kLaptop + " manufacture_year=2011 cycle_count=12 current_now=-"},
          false,
          "Amperage=none TimeRemaining=none BatterySerialNumber=none BatteryInstalled=true "
-         "ManufactureDate=16231 IsCharging=false"},
+         "ManufactureDate=16231 CycleCount=321 Temperature=3500 IsCharging=false"},
         {{kLaptop, kLaptop + " status=Charging"}, false, "IsCharging=true Amperage=0"},
         {{kEnergy + " voltage_min_design=1000000 energy_full=2147483647000"},
          false,

@@ -81,8 +81,9 @@ RegistryIterator* UdevNotificationPort::addFirstMatchNotification(std::string_vi
 }
 
 void UdevNotificationPort::addInterestNotification(RegistryEntry entry, InterestCallback callback) {
-    if (entry != kNoRegistryEntry && entry == entry_)
+    if (entry != kNoRegistryEntry && entry == entry_) {
         interests_[entry].push_back(std::move(callback));
+    }
 }
 
 gboolean UdevNotificationPort::onMonitorReadable(gint, GIOCondition, gpointer port) {
