@@ -23,7 +23,7 @@ constexpr const char* kKeys[] = {
     "BatteryInstalled", "IsCharging", "ErrorCondition", "BatterySerialNumber", "ChargeStatus",
     "CurrentCapacity", "MaxCapacity", "DesignCapacity", "TimeRemaining", "InstantAmperage",
     "Amperage", "MaxErr", "CycleCount", "Location", "BatteryInvalidWakeSeconds",
-    "PermanentFailureStatus", "ChargeLevel", "HealthLevel"};
+    "PermanentFailureStatus"};
 constexpr std::int64_t kIntegers[] = {
     0, 1, -1, 9, -9, 10, -10, std::numeric_limits<std::int32_t>::min(),
     std::numeric_limits<std::int32_t>::max(), std::int64_t{1} << 32,
