@@ -183,8 +183,12 @@ int live(const char* className) {
 }
 
 + (void)driveHelper {
-    check([opened count] == 1 && [[opened lastObject] hasSuffix:@"/MacOS/Ampora"],
-          "the helper launches the monitor");
+    // Run from <monitor>.app/Contents/Library/LoginItems/<helper>.app: starts <monitor>.app.
+    NSArray* helper = [[[NSBundle mainBundle] bundlePath] pathComponents];
+    NSString* monitor =
+        [NSString pathWithComponents:[helper subarrayWithRange:NSMakeRange(0, [helper count] - 4)]];
+    check([monitor hasSuffix:@".app"] && [opened isEqual:[NSArray arrayWithObject:monitor]],
+          "the helper launches the monitor's bundle");
     // Posted the monitor's way: a notification with another object is ignored.
     static auto* center = new ampora::macos::CocoaDistributedNotificationCenter();
     center->addObserver(ampora::TerminateHelperNotification, "org.example.Other", [] {
