@@ -1,7 +1,6 @@
 #include "battery/battery_report.h"
 
 #include <algorithm>
-#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +15,17 @@ namespace ampora {
 
 namespace {
 
+// value's decimal digits, written backwards so that they end at end (20 bytes hold any value);
+// returns where they begin. By hand, as Apple's C++ library has integer to_chars only from
+// macOS 10.15 on and we support 10.13.
+char* decimalDigits(std::uint64_t value, char* end) {
+    do {
+        *--end = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return end;
+}
+
 // A line's text is built on the stack and copied out once. The longest line (a temperature of
 // INT32_MIN) needs well under 64 bytes.
 class LineBuilder {
@@ -29,7 +39,13 @@ class LineBuilder {
 
     // "%d"
     LineBuilder& integer(std::int64_t value) {
-        return converted(std::to_chars(data_ + size_, data_ + kCapacity, value));
+        // Negated in unsigned arithmetic, which has no overflow even for INT64_MIN.
+        const auto bits = static_cast<std::uint64_t>(value);
+        char digits[20];
+        char* const end = digits + sizeof digits;
+        const char* begin = decimalDigits(value < 0 ? 0 - bits : bits, end);
+        if (value < 0) text("-");
+        return text({begin, end});
     }
 
     // "%.2d": at least two digits; only used for fields of 0..31.
@@ -53,11 +69,6 @@ class LineBuilder {
 
   private:
     static constexpr std::size_t kCapacity = 96;
-
-    LineBuilder& converted(std::to_chars_result result) {
-        if (result.ec == std::errc{}) size_ = static_cast<std::size_t>(result.ptr - data_);
-        return *this;
-    }
 
     char data_[kCapacity];
     std::size_t size_ = 0;
@@ -100,9 +111,10 @@ LineBuilder celsiusText(std::int32_t temperature) {
     const std::int64_t wide = temperature;  // |INT32_MIN| needs 64 bits
     const auto magnitude = static_cast<std::uint64_t>(wide < 0 ? -wide : wide);
 
-    char digits[24] = {'0'};
-    const char* end = std::to_chars(digits + 1, digits + sizeof digits, magnitude).ptr;
-    const char* begin = end - (digits + 1) < 2 ? end - 2 : digits + 1;
+    char digits[20];
+    char* const end = digits + sizeof digits;
+    char* begin = decimalDigits(magnitude, end);
+    if (end - begin < 2) *--begin = '0';
     const char* point = end - 2;
 
     LineBuilder out;

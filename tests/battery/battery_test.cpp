@@ -145,6 +145,7 @@ TEST(BatteryReport, OddFiguresFromChargingWornFrozenOrUnknownBatteries) {
     };
     const Case cases[] = {
         {&IOPMBattery::amperage, 850, kUsage, "\t-850 mAh (milliampere-hour)"},
+        {&IOPMBattery::amperage, INT32_MAX, kUsage, "\t-2147483647 mAh (milliampere-hour)"},
         // a negation that must not overflow
         {&IOPMBattery::amperage, INT32_MIN, kUsage, "\t2147483648 mAh (milliampere-hour)"},
         // no share of a design of 0, none above 100 %, none of a negative charge
