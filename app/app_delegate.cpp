@@ -19,8 +19,15 @@ const Font& statusFont() {
     return font;
 }
 
+// From a level the source reports itself, else from the charge in mAh.
 int chargePercent(const IOPMBattery& record) {
-    if (record.maxCapacity <= 0 || record.currentCapacity < 0) return -1;
+    if (record.hasChargeLevel && record.chargeLevel >= 0) {
+        return std::min(record.chargeLevel, 10000) / 100;
+    }
+    if (!record.hasCurrentCapacity || !record.hasMaxCapacity || record.maxCapacity <= 0 ||
+        record.currentCapacity < 0) {
+        return -1;
+    }
     return static_cast<int>(std::min<std::int64_t>(
         100, std::int64_t{record.currentCapacity} * 100 / record.maxCapacity));
 }

@@ -1,12 +1,12 @@
 #include "battery/battery_report.h"
 
 #include <algorithm>
-#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #if __has_include(<xlocale.h>)
 #include <xlocale.h>  // where Apple's C library declares newlocale and uselocale
 #endif
@@ -14,6 +14,17 @@
 namespace ampora {
 
 namespace {
+
+// value's decimal digits, written backwards so that they end at end (20 bytes hold any value);
+// returns where they begin. By hand, as Apple's C++ library has integer to_chars only from
+// macOS 10.15 on and we support 10.13.
+char* decimalDigits(std::uint64_t value, char* end) {
+    do {
+        *--end = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return end;
+}
 
 // A line's text is built on the stack and copied out once. The longest line (a temperature of
 // INT32_MIN) needs well under 64 bytes.
@@ -28,7 +39,13 @@ class LineBuilder {
 
     // "%d"
     LineBuilder& integer(std::int64_t value) {
-        return converted(std::to_chars(data_ + size_, data_ + kCapacity, value));
+        // Negated in unsigned arithmetic, which has no overflow even for INT64_MIN.
+        const auto bits = static_cast<std::uint64_t>(value);
+        char digits[20];
+        char* const end = digits + sizeof digits;
+        const char* begin = decimalDigits(value < 0 ? 0 - bits : bits, end);
+        if (value < 0) text("-");
+        return text({begin, end});
     }
 
     // "%.2d": at least two digits; only used for fields of 0..31.
@@ -52,11 +69,6 @@ class LineBuilder {
 
   private:
     static constexpr std::size_t kCapacity = 96;
-
-    LineBuilder& converted(std::to_chars_result result) {
-        if (result.ec == std::errc{}) size_ = static_cast<std::size_t>(result.ptr - data_);
-        return *this;
-    }
 
     char data_[kCapacity];
     std::size_t size_ = 0;
@@ -99,9 +111,10 @@ LineBuilder celsiusText(std::int32_t temperature) {
     const std::int64_t wide = temperature;  // |INT32_MIN| needs 64 bits
     const auto magnitude = static_cast<std::uint64_t>(wide < 0 ? -wide : wide);
 
-    char digits[24] = {'0'};
-    const char* end = std::to_chars(digits + 1, digits + sizeof digits, magnitude).ptr;
-    const char* begin = end - (digits + 1) < 2 ? end - 2 : digits + 1;
+    char digits[20];
+    char* const end = digits + sizeof digits;
+    char* begin = decimalDigits(magnitude, end);
+    if (end - begin < 2) *--begin = '0';
     const char* point = end - 2;
 
     LineBuilder out;
@@ -124,6 +137,38 @@ double fahrenheit(float celsius) {
     return scaled;
 }
 
+// What a value line says for a figure the power source didn't report (Linux drivers leave out
+// what the hardware doesn't measure), instead of a made-up 0 or date.
+constexpr std::string_view kNotReported = "Not reported";
+// The title when the current isn't reported: short enough for any tray.
+constexpr std::string_view kNoCurrentTitle = "\u2014";
+
+// A value line: the tab that indents it, then the figure's text.
+LineBuilder value() {
+    return LineBuilder().text("\t");
+}
+
+// The value line, or kNotReported when the figure added nothing after the tab.
+std::string finished(LineBuilder& line) {
+    if (line.view() == "\t") line.text(kNotReported);
+    return line.str();
+}
+
+// part / whole in percent, capped at 100: gauges drift above full, and new batteries often hold a
+// little more than their design. Nothing when either is unreported, the whole isn't positive or
+// the part is negative: there is no share to show, and inf, nan or a negative one would be made
+// up.
+std::optional<double> shareOf(bool hasPart, std::int32_t part, bool hasWhole, std::int32_t whole) {
+    if (!hasPart || !hasWhole || whole <= 0 || part < 0) return std::nullopt;
+    return std::min(percentOf(part, whole), 100.0);
+}
+
+// A level the source reports itself (it knows it exactly), else the share of the two figures.
+std::optional<double> levelOr(bool hasLevel, std::int32_t level, std::optional<double> share) {
+    if (!hasLevel || level < 0) return share;
+    return std::min(level, 10000) / 100.0;
+}
+
 }  // namespace
 
 BatteryReport makeBatteryReport(const IOPMBattery& record) {
@@ -134,45 +179,66 @@ BatteryReport makeBatteryReport(const IOPMBattery& record) {
     const std::int32_t month = (date >> 5) & 15;
     const std::int32_t year = ((date >> 9) & 127) + 1980;
 
-    const LineBuilder celsius = celsiusText(record.temperature);
+    const auto health = levelOr(record.hasHealthLevel, record.healthLevel,
+                                shareOf(record.hasMaxCapacity, record.maxCapacity,
+                                        record.hasDesignCapacity, record.designCapacity));
+    const auto charged = levelOr(record.hasChargeLevel, record.chargeLevel,
+                                 shareOf(record.hasCurrentCapacity, record.currentCapacity,
+                                         record.hasMaxCapacity, record.maxCapacity));
 
     BatteryReport report;
-    report.title = LineBuilder().integer(drawn).str();
+    report.title =
+        record.hasAmperage ? LineBuilder().integer(drawn).str() : std::string(kNoCurrentTitle);
+
+    LineBuilder usage = value();
+    if (record.hasAmperage) usage.integer(drawn).text(" mAh (milliampere-hour)");
+
+    LineBuilder capacity = value();
+    if (record.hasMaxCapacity) {
+        capacity.integer(record.maxCapacity).text(" mAh");
+        if (health) capacity.text(" (").fixed2(*health).text("% of Original)");
+    } else if (health) {
+        capacity.fixed2(*health).text("% of Original");
+    }
+
+    LineBuilder original = value();
+    if (record.hasDesignCapacity && record.designCapacity > 0) {
+        original.integer(record.designCapacity).text(" mAh");
+    }
+
+    LineBuilder cycles = value();
+    if (record.hasCycleCount) cycles.integer(record.cycleCount);
+
+    LineBuilder made = value();
+    if (record.hasManufactureDate) {
+        made.twoDigits(day).text("/").twoDigits(month).text("/").integer(year);
+    }
+
+    LineBuilder temperature = value();
+    if (record.hasTemperature) {
+        const LineBuilder celsius = celsiusText(record.temperature);
+        temperature.text(celsius.view())
+            .text("\u00B0C  (")
+            .fixed2(fahrenheit(parseFloat(celsius.view())))
+            .text(" \u00B0F)");
+    }
+
+    LineBuilder charge = value();
+    if (record.hasCurrentCapacity) {
+        charge.integer(record.currentCapacity);
+        if (charged) charge.text(" (").fixed2(*charged).text("% Charged)");
+    } else if (charged) {
+        charge.fixed2(*charged).text("% Charged");
+    }
+
     report.pairs = {{
-        {"Current Usage:",
-         LineBuilder().text("\t").integer(drawn).text(" mAh (milliampere-hour)").str()},
-        {"Current Capacity:", LineBuilder()
-                                  .text("\t")
-                                  .integer(record.maxCapacity)
-                                  .text(" mAh (")
-                                  .fixed2(percentOf(record.maxCapacity, record.designCapacity))
-                                  .text("% of Original)")
-                                  .str()},
-        {"Original Capacity:",
-         LineBuilder().text("\t").integer(record.designCapacity).text(" mAh").str()},
-        {"Number of Charge Cycles:", LineBuilder().text("\t").integer(record.cycleCount).str()},
-        {"Manufacture Date:", LineBuilder()
-                                  .text("\t")
-                                  .twoDigits(day)
-                                  .text("/")
-                                  .twoDigits(month)
-                                  .text("/")
-                                  .integer(year)
-                                  .str()},
-        {"Temperature:", LineBuilder()
-                             .text("\t")
-                             .text(celsius.view())
-                             .text("\u00B0C  (")
-                             .fixed2(fahrenheit(parseFloat(celsius.view())))
-                             .text(" \u00B0F)")
-                             .str()},
-        {"Current Charge:", LineBuilder()
-                                .text("\t")
-                                .integer(record.currentCapacity)
-                                .text(" (")
-                                .fixed2(percentOf(record.currentCapacity, record.maxCapacity))
-                                .text("% Charged)")
-                                .str()},
+        {"Current Usage:", finished(usage)},
+        {"Current Capacity:", finished(capacity)},
+        {"Original Capacity:", finished(original)},
+        {"Number of Charge Cycles:", finished(cycles)},
+        {"Manufacture Date:", finished(made)},
+        {"Temperature:", finished(temperature)},
+        {"Current Charge:", finished(charge)},
     }};
     return report;
 }

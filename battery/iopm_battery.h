@@ -10,11 +10,23 @@ namespace ampora {
 //
 // The string fields borrow from the dictionary the record was read from: they are null when the
 // key is absent (or not a text) and are valid only while that dictionary lives.
+//
+// The has... bits tell which of the shown figures the power source reported: a figure it left out
+// stays 0 in its field, and is shown as not reported rather than as 0.
 struct IOPMBattery {
     std::uint32_t externalConnected : 1;
     std::uint32_t externalChargeCapable : 1;
     std::uint32_t isCharging : 1;
     std::uint32_t batteryInstalled : 1;
+    std::uint32_t hasAmperage : 1;
+    std::uint32_t hasCurrentCapacity : 1;
+    std::uint32_t hasMaxCapacity : 1;
+    std::uint32_t hasDesignCapacity : 1;
+    std::uint32_t hasCycleCount : 1;
+    std::uint32_t hasManufactureDate : 1;
+    std::uint32_t hasTemperature : 1;
+    std::uint32_t hasChargeLevel : 1;
+    std::uint32_t hasHealthLevel : 1;
     std::uint32_t permanentFailureStatus;
     std::int32_t currentCapacity;  // mAh
     std::int32_t maxCapacity;      // mAh
@@ -31,6 +43,11 @@ struct IOPMBattery {
     const std::string* chargeStatus;
     std::int32_t manufactureDate;  // packed: day bits 0-4, month 5-8, year-1980 9-15
     std::int32_t temperature;      // hundredths of a degree Celsius
+    // Shares in hundredths of a percent, from sources that know them more exactly than the mAh
+    // figures tell (batteries that count energy) or without them (gauges that count percent):
+    // the charge of full, and the full-charge capacity of design.
+    std::int32_t chargeLevel;
+    std::int32_t healthLevel;
 };
 
 }  // namespace ampora

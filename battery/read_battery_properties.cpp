@@ -26,8 +26,8 @@ bool readFlag(const PropertyDictionary& properties, std::string_view key) {
 }  // namespace
 
 void readBatteryProperties(IOPMBattery& record, const PropertyDictionary& properties) {
-    readInt(properties, "ManufactureDate", record.manufactureDate);
-    readInt(properties, "Temperature", record.temperature);
+    record.hasManufactureDate = readInt(properties, "ManufactureDate", record.manufactureDate);
+    record.hasTemperature = readInt(properties, "Temperature", record.temperature);
 
     record.externalConnected = readFlag(properties, "ExternalConnected");
     record.externalChargeCapable = readFlag(properties, "ExternalChargeCapable");
@@ -38,14 +38,14 @@ void readBatteryProperties(IOPMBattery& record, const PropertyDictionary& proper
     record.serialNumber = readText(properties, "BatterySerialNumber");
     record.chargeStatus = readText(properties, "ChargeStatus");
 
-    readInt(properties, "CurrentCapacity", record.currentCapacity);
-    readInt(properties, "MaxCapacity", record.maxCapacity);
-    readInt(properties, "DesignCapacity", record.designCapacity);
+    record.hasCurrentCapacity = readInt(properties, "CurrentCapacity", record.currentCapacity);
+    record.hasMaxCapacity = readInt(properties, "MaxCapacity", record.maxCapacity);
+    record.hasDesignCapacity = readInt(properties, "DesignCapacity", record.designCapacity);
     readInt(properties, "TimeRemaining", record.timeRemaining);
     readInt(properties, "InstantAmperage", record.instantAmperage);
-    readInt(properties, "Amperage", record.amperage);
+    record.hasAmperage = readInt(properties, "Amperage", record.amperage);
     readInt(properties, "MaxErr", record.maxErr);
-    readInt(properties, "CycleCount", record.cycleCount);
+    record.hasCycleCount = readInt(properties, "CycleCount", record.cycleCount);
     readInt(properties, "Location", record.location);
 
     // Drivers that omit these two still mean a definite value.
@@ -55,6 +55,9 @@ void readBatteryProperties(IOPMBattery& record, const PropertyDictionary& proper
     std::int32_t failureStatus = 0;
     readInt(properties, "PermanentFailureStatus", failureStatus);
     record.permanentFailureStatus = static_cast<std::uint32_t>(failureStatus);
+
+    record.hasChargeLevel = readInt(properties, "ChargeLevel", record.chargeLevel);
+    record.hasHealthLevel = readInt(properties, "HealthLevel", record.healthLevel);
 }
 
 }  // namespace ampora

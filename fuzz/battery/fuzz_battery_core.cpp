@@ -72,11 +72,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     IOPMBattery record{};
     readBatteryProperties(record, properties);
-    // The title is the usage line's figure; no text depends on the locale.
+    // The title is the usage line's figure, or a dash where there is none; no text depends on
+    // the locale; no share is made up (nan, inf, negative or over 100 %).
     const BatteryReport report = makeBatteryReport(record);
-    if (report.pairs[0].value != "\t" + report.title + " mAh (milliampere-hour)") std::abort();
+    const std::string& usage = report.pairs[0].value;
+    if (record.hasAmperage ? usage != "\t" + report.title + " mAh (milliampere-hour)"
+                           : report.title != "\u2014" || usage != "\tNot reported") {
+        std::abort();
+    }
     for (const ReportLine& line : report.pairs) {
-        if (line.value.find(',') != std::string::npos) std::abort();
+        const std::string& text = line.value;
+        if (text.empty() || text[0] != '\t' || text.find(',') != std::string::npos ||
+            text.find("nan") != std::string::npos || text.find("inf") != std::string::npos) {
+            std::abort();
+        }
+        if (const auto percent = text.find('%'); percent != std::string::npos) {
+            const auto start = text.find_last_not_of(".0123456789", percent - 1) + 1;
+            const std::string share = text.substr(start, percent - start);
+            if (text[start - 1] == '-' || share.empty() ||
+                std::strtod(share.c_str(), nullptr) > 100) {
+                std::abort();
+            }
+        }
     }
     return 0;
 }

@@ -50,7 +50,7 @@ bool openApplication(NSURL* bundle) {
     Class configurationClass = NSClassFromString(@"NSWorkspaceOpenConfiguration");
     SEL open = NSSelectorFromString(@"openApplicationAtURL:configuration:completionHandler:");
     NSWorkspace* workspace = [NSWorkspace sharedWorkspace];
-    if (!bundle || !configurationClass || ![workspace respondsToSelector:open]) return false;
+    if (!configurationClass || ![workspace respondsToSelector:open]) return false;
     id configuration = [configurationClass performSelector:@selector(configuration)];
     // No completion handler: the helper waits for the monitor's notification either way.
     using Open = void (*)(id, SEL, NSURL*, id, id);
@@ -61,12 +61,15 @@ bool openApplication(NSURL* bundle) {
 }  // namespace
 
 bool CocoaWorkspace::launchApplication(std::string_view path) {
-    NSString* executable = toNSString(path);
-    if (openApplication(bundleURLOfExecutable(executable))) return true;
+    NSURL* bundle = bundleURLOfExecutable(toNSString(path));
+    // Outside an application's bundle there is nothing the workspace could start.
+    if (!bundle) return false;
+    if (openApplication(bundle)) return true;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    // Before 10.15 the one call there is; it takes the executable's path as it is.
-    return [[NSWorkspace sharedWorkspace] launchApplication:executable];
+    // Before 10.15: the bundle's path, which the call takes; an executable's path is no
+    // application to it.
+    return [[NSWorkspace sharedWorkspace] launchApplication:[bundle path]];
 #pragma GCC diagnostic pop
 }
 

@@ -120,7 +120,7 @@ TEST_F(MonitorTest, RatingWhereNothingOpensTheStoreLeadsToTheSite) {
 }
 
 // Each power source is read when it appears and again only when its battery status changes; the
-// last one read is shown, and one that delivers no properties reads as all zero.
+// last one read is shown, and one that delivers no properties reports nothing.
 TEST_F(MonitorTest, BatteriesAreReadWhenTheyAppearAndWhenTheirStatusChanges) {
     launch();
     takeLog();
@@ -132,32 +132,42 @@ TEST_F(MonitorTest, BatteriesAreReadWhenTheyAppearAndWhenTheirStatusChanges) {
     batteryChanges(3);
     EXPECT_THAT(takeLog(),
                 ElementsAre("read 3", "title 500 in Helvetica Neue 13", "menu 18", "watch 3",
-                            "read 4", "title 0 in Helvetica Neue 13", "menu 18", "watch 4",
+                            "read 4", "title \u2014 in Helvetica Neue 13", "menu 18", "watch 4",
                             "read 3", "title 2000 in Helvetica Neue 13", "menu 18"));
 }
 
 // Items that can show a battery are told its charge in percent (at most 100, -1 when unknown) and
-// whether it is charging.
+// whether it is charging; a level the source reports itself comes first.
 TEST_F(MonitorTest, StatusItemIsToldTheChargeInPercent) {
     struct Case {
-        std::int32_t current, max;
+        std::int32_t current, max, level;  // level -1: not reported
         bool charging;
         int percent;
     };
-    const Case cases[] = {{3000, 4000, false, 75},  {0, 4000, true, 0},
-                          {4100, 4000, false, 100}, {INT32_MAX, INT32_MAX, true, 100},
-                          {3000, 0, false, -1},     {3000, -5, false, -1},
-                          {-1, 4000, false, -1},    {1, 1, true, 100}};
+    const Case cases[] = {{3000, 4000, -1, false, 75},   {0, 4000, -1, true, 0},
+                          {4100, 4000, -1, false, 100},  {INT32_MAX, INT32_MAX, -1, true, 100},
+                          {3000, 0, -1, false, -1},      {3000, -5, -1, false, -1},
+                          {-1, 4000, -1, false, -1},     {1, 1, -1, true, 100},
+                          {3000, 4000, 4199, false, 41}, {0, 0, 10001, true, 100},
+                          {3000, 4000, 0, false, 0}};
     launch();
     for (const Case& c : cases) {
         IOPMBattery record{};
+        record.hasCurrentCapacity = record.hasMaxCapacity = true;
         record.currentCapacity = c.current;
         record.maxCapacity = c.max;
+        record.hasChargeLevel = c.level >= 0;
+        record.chargeLevel = c.level;
         record.isCharging = c.charging;
         delegate->setStatusItem(record);
         EXPECT_EQ(platform.desktop.item->batteryLevel, c.percent) << c.current << "/" << c.max;
         EXPECT_EQ(platform.desktop.item->charging, c.charging);
     }
+    IOPMBattery nothing{};
+    nothing.currentCapacity = 3000;
+    nothing.maxCapacity = 4000;
+    delegate->setStatusItem(nothing);
+    EXPECT_EQ(platform.desktop.item->batteryLevel, -1) << "figures not reported";
 }
 
 // The menu never claims a state the system refused, and the check mark survives readings.

@@ -7,6 +7,8 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "battery/battery_report.h"
 #include "battery/read_battery_properties.h"
@@ -15,7 +17,7 @@
 namespace ampora {
 namespace {
 
-enum Line { kUsage, kCapacity, kDate = 4, kTemperature, kCharge };
+enum Line { kUsage, kCapacity, kOriginal, kCycles, kDate, kTemperature, kCharge };
 
 IOPMBattery read(const PropertyDictionary& properties) {
     IOPMBattery record{};
@@ -60,10 +62,19 @@ TEST(BatteryReading, EveryPropertyReachesItsOwnFieldWhenItHasTheRightType) {
         &IOPMBattery::designCapacity,  &IOPMBattery::timeRemaining,
         &IOPMBattery::instantAmperage, &IOPMBattery::amperage,
         &IOPMBattery::maxErr,          &IOPMBattery::cycleCount,
-        &IOPMBattery::location,        &IOPMBattery::invalidWakeSeconds};
+        &IOPMBattery::location,        &IOPMBattery::invalidWakeSeconds,
+        &IOPMBattery::chargeLevel,     &IOPMBattery::healthLevel};
     std::istringstream keys(
         "ManufactureDate Temperature CurrentCapacity MaxCapacity DesignCapacity TimeRemaining "
-        "InstantAmperage Amperage MaxErr CycleCount Location BatteryInvalidWakeSeconds");
+        "InstantAmperage Amperage MaxErr CycleCount Location BatteryInvalidWakeSeconds "
+        "ChargeLevel HealthLevel");
+    // Which of the shown figures were reported.
+    const auto reported = [](const IOPMBattery& r) {
+        return std::vector<unsigned>{
+            r.hasManufactureDate, r.hasTemperature,    r.hasCurrentCapacity,
+            r.hasMaxCapacity,     r.hasDesignCapacity, r.hasAmperage,
+            r.hasCycleCount,      r.hasChargeLevel,    r.hasHealthLevel};
+    };
     PropertyDictionary right, wrong;
     std::int64_t value = 100;
     for (std::string key; keys >> key; ++value) {
@@ -83,7 +94,8 @@ TEST(BatteryReading, EveryPropertyReachesItsOwnFieldWhenItHasTheRightType) {
     wrong.set("PermanentFailureStatus", OtherObject{});
 
     const IOPMBattery record = read(right);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(record.*fields[i], 100 + i);
+    for (int i = 0; i < 14; ++i) EXPECT_EQ(record.*fields[i], 100 + i);
+    EXPECT_EQ(reported(record), std::vector<unsigned>(9, 1));
     EXPECT_EQ(record.permanentFailureStatus, 0xFFFFFFFFu);
     EXPECT_TRUE(record.externalConnected && record.isCharging);
     EXPECT_FALSE(record.externalChargeCapable || record.batteryInstalled || record.errorCondition);
@@ -93,7 +105,8 @@ TEST(BatteryReading, EveryPropertyReachesItsOwnFieldWhenItHasTheRightType) {
     for (const PropertyDictionary& properties : {PropertyDictionary{}, wrong}) {
         const IOPMBattery nothing = read(properties);
         // Drivers that omit it still mean 16 seconds.
-        for (int i = 0; i < 12; ++i) EXPECT_EQ(nothing.*fields[i], i == 11 ? 16 : 0) << i;
+        for (int i = 0; i < 14; ++i) EXPECT_EQ(nothing.*fields[i], i == 11 ? 16 : 0) << i;
+        EXPECT_EQ(reported(nothing), std::vector<unsigned>(9, 0));
         EXPECT_EQ(nothing.permanentFailureStatus | nothing.externalConnected | nothing.isCharging,
                   0u);
         EXPECT_FALSE(nothing.serialNumber || nothing.chargeStatus || nothing.errorCondition);
@@ -132,9 +145,17 @@ TEST(BatteryReport, OddFiguresFromChargingWornFrozenOrUnknownBatteries) {
     };
     const Case cases[] = {
         {&IOPMBattery::amperage, 850, kUsage, "\t-850 mAh (milliampere-hour)"},
+        {&IOPMBattery::amperage, INT32_MAX, kUsage, "\t-2147483647 mAh (milliampere-hour)"},
         // a negation that must not overflow
         {&IOPMBattery::amperage, INT32_MIN, kUsage, "\t2147483648 mAh (milliampere-hour)"},
-        {&IOPMBattery::designCapacity, 0, kCapacity, "\t4000 mAh (inf% of Original)"},
+        // no share of a design of 0, none above 100 %, none of a negative charge
+        {&IOPMBattery::designCapacity, 0, kCapacity, "\t4000 mAh"},
+        {&IOPMBattery::designCapacity, 0, kOriginal, "\tNot reported"},
+        {&IOPMBattery::designCapacity, 3999, kCapacity, "\t4000 mAh (100.00% of Original)"},
+        {&IOPMBattery::currentCapacity, 4001, kCharge, "\t4001 (100.00% Charged)"},
+        {&IOPMBattery::currentCapacity, -5, kCharge, "\t-5"},
+        {&IOPMBattery::maxCapacity, 0, kCharge, "\t3000"},
+        {&IOPMBattery::maxCapacity, 1, kCharge, "\t3000 (100.00% Charged)"},
         // single precision rounds this one differently from the exact ratio
         {&IOPMBattery::currentCapacity, 2873, kCharge, "\t2873 (71.82% Charged)"},
         // no calendar check: month 13, day 0; only the low 16 bits are the date
@@ -159,13 +180,46 @@ TEST(BatteryReport, OddFiguresFromChargingWornFrozenOrUnknownBatteries) {
     }
 }
 
-// 0/0 sets the sign bit on x86: still "nan", never "-nan".
+// What the power source leaves out is said to be unknown, never a made-up 0, date, nan or inf; a
+// level it reports itself is shown as it is.
+TEST(BatteryReport, FiguresThePowerSourceDoesNotReport) {
+    struct Case {
+        std::vector<const char*> leftOut;
+        std::vector<std::pair<const char*, std::int64_t>> added;
+        Line line;
+        const char* text;
+    };
+    const Case cases[] = {
+        {{"Temperature"}, {}, kTemperature, "\tNot reported"},
+        {{"ManufactureDate"}, {}, kDate, "\tNot reported"},
+        {{"CycleCount"}, {}, kCycles, "\tNot reported"},
+        {{"DesignCapacity"}, {}, kCapacity, "\t4000 mAh"},
+        {{"MaxCapacity"}, {}, kCapacity, "\tNot reported"},
+        {{"MaxCapacity"}, {}, kCharge, "\t3000"},
+        {{"CurrentCapacity"}, {}, kCharge, "\tNot reported"},
+        {{"Amperage"}, {}, kUsage, "\tNot reported"},
+        // gauges that know their levels better than the mAh tell
+        {{}, {{"ChargeLevel", 4125}, {"HealthLevel", 7500}}, kCharge, "\t3000 (41.25% Charged)"},
+        {{}, {{"HealthLevel", 7500}}, kCapacity, "\t4000 mAh (75.00% of Original)"},
+        {{"CurrentCapacity"}, {{"ChargeLevel", 10001}}, kCharge, "\t100.00% Charged"},
+        {{"MaxCapacity"}, {{"HealthLevel", 9999}}, kCapacity, "\t99.99% of Original"},
+        {{"CurrentCapacity"}, {{"ChargeLevel", -1}}, kCharge, "\tNot reported"},
+    };
+    for (const Case& c : cases) {
+        PropertyDictionary properties = testing::laptopBatteryProperties();
+        for (const char* key : c.leftOut) properties.erase(key);
+        for (const auto& [key, value] : c.added) properties.set(key, value);
+        const BatteryReport report = makeBatteryReport(read(properties));
+        EXPECT_EQ(report.pairs[c.line].value, c.text) << c.line;
+        EXPECT_EQ(report.title,
+                  c.leftOut == std::vector<const char*>{"Amperage"} ? "\u2014" : "1234");
+    }
+}
+
 TEST(BatteryReport, DriverPublishesNoProperties) {
     const BatteryReport report = makeBatteryReport(read(PropertyDictionary{}));
-    EXPECT_EQ(report.title, "0");
-    EXPECT_EQ(report.pairs[kCapacity].value, "\t0 mAh (nan% of Original)");
-    EXPECT_EQ(report.pairs[kDate].value, "\t00/00/1980");
-    EXPECT_EQ(report.pairs[kCharge].value, "\t0 (nan% Charged)");
+    EXPECT_EQ(report.title, "\u2014");
+    for (const ReportLine& line : report.pairs) EXPECT_EQ(line.value, "\tNot reported");
 }
 
 }  // namespace

@@ -216,34 +216,62 @@ class MonitorUnderLoadAndFaults(tray.AmporaCase):
         self.assertEqual(readings(), 11000, "the battery is re-read at every flap")
         self.quit(monitor, item)
 
-    def test_two_batteries_taken_out_and_another_put_back(self):
+    def test_two_packs_show_as_one_until_taken_out_and_another_put_back(self):
+        # A laptop with an internal and an external pack, and an empty bay (no battery).
         self.laptop.plug_in("BAT1", dict(tray.CHARGING_BATTERY, current_now="410000",
-                                         cycle_count="12"))
-        # An empty bay is no battery: read last, it would blank the display.
+                                         charge_now="1000000", charge_full="2000000",
+                                         charge_full_design="2500000", cycle_count="12"))
         self.laptop.plug_in("BAT2", {"type": "Battery", "present": "0"})
-        # Both are read at start; the one read last is shown.
-        monitor, item = self.start_monitor(first_title="-410")
-        for battery, current, cycles in (("BAT0", 700, "321"), ("BAT1", 420, "12")):
-            self.laptop.change(battery, current_now=current * 1000)
-            item.wait_for(f"-{current}")
-            self.assertEqual(item.lines()[7], tray.INDENT + cycles)
-        # The second one taken out: the first one keeps the display.
+        monitor, item = self.start_monitor(first_title="-1260")
+        self.assertEqual(item.lines()[13], tray.INDENT + "4000 (66.67% Charged)")
+        # Off mains, events of either pack: one title, the sum, never one pack's figure.
+        self.laptop.set("BAT0", status="Discharging", current_now=200000)
+        self.laptop.set("BAT1", status="Discharging", current_now=1100000)
+        self.laptop.change("AC", online=0)
+        item.wait_for("1300")
+        announced = len(item.titles)
+        for battery in ("BAT1", "BAT0", "BAT1", "BAT0"):
+            self.laptop.change(battery)
+        self.laptop.change("BAT0", current_now=300000)
+        item.wait_for("1400")
+        # Events are handled in order: none in between showed one pack's current.
+        self.assertEqual(item.titles[announced:], ["1400"])
+        self.assertEqual([item.lines()[i] for i in (3, 5, 7, 13)],
+                         [tray.INDENT + t for t in ("6000 mAh (80.00% of Original)", "7500 mAh",
+                                                    "321", "4000 (66.67% Charged)")])
+        # The external pack taken out: the internal one alone.
         self.laptop.take_out("BAT1")
-        self.laptop.change("BAT0", current_now=730000)
-        item.wait_for("-730")
-        self.assertEqual(item.lines()[7], tray.INDENT + "321")
+        item.wait_for("300")
+        self.assertEqual(item.lines()[13], tray.INDENT + "3000 (75.00% Charged)")
 
         # The last one out, with the adapter still reporting: the last reading stays up.
         self.laptop.take_out("BAT0")
-        self.laptop.change("AC", online=0)
+        self.laptop.change("AC", online=1)
         tray.pump(0.5)
-        self.assertEqual(item.title(), "-730")
+        self.assertEqual(item.title(), "300")
         # A different battery goes into the bay: read at once, then followed.
         self.laptop.plug_in("BAT0", dict(tray.CHARGING_BATTERY, current_now="640000",
                                          cycle_count="3"))
         item.wait_for("-640")
         self.assertEqual(item.lines()[7], tray.INDENT + "3")
         self.assertEqual(self.changes(item, 3), item.title())
+        self.quit(monitor, item)
+
+    def test_battery_that_reports_little_says_so(self):
+        # A typical ACPI battery: no temperature, date or cycle count; then a fuel gauge that
+        # knows only its percentage.
+        for attribute in ("temp", "manufacture_year", "manufacture_month", "manufacture_day"):
+            self.laptop.testbed.set_attribute(self.laptop.paths["BAT0"], attribute, "")
+        self.laptop.set("BAT0", cycle_count=0)
+        monitor, item = self.start_monitor()
+        unknown = tray.INDENT + "Not reported"
+        self.assertEqual(item.lines()[7:12:2], [unknown] * 3)
+        self.assertIn("Temperature: Not reported", item.property("ToolTip")[3])
+        for attribute in ("current_now", "charge_now", "charge_full", "charge_full_design"):
+            self.laptop.testbed.set_attribute(self.laptop.paths["BAT0"], attribute, "")
+        self.laptop.change("BAT0", capacity=40)
+        item.wait_for("\u2014")
+        self.assertEqual(item.lines()[1:14:2], [unknown] * 6 + [tray.INDENT + "40.00% Charged"])
         self.quit(monitor, item)
 
     def test_battery_attributes_turn_to_garbage_and_back(self):

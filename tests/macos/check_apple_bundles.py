@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 # Configures Ampora's Apple build here (cross-configure: nothing is compiled) and checks what it
-# would produce: the bundle layout, the helper inside the monitor, the signing, the property lists.
+# would produce: the bundle layout, the helper inside the monitor, the signing, the property lists,
+# the icon.
 # usage: check_apple_bundles.py SOURCE_DIR BUILD_DIR CMAKE
 import os, plistlib, re, shutil, subprocess, sys
 
@@ -63,6 +64,27 @@ expect([main.get(k) for k in ("CFBundleIdentifier", "CFBundleExecutable", "LSUIE
        == [ids["HelperBundleIdentifier"], True]
        and all(s.get("com.apple.security.app-sandbox") is True for s in sandboxes),
        "property lists")
+# Both bundles name the icon and carry it in Contents/Resources.
+for plist, bundle, target in ((main, monitor, "monitor"), (login, m["helper_bundle"], "helper")):
+    name = plist.get("CFBundleIconFile")
+    copy = "copy %s %s/Contents/Resources/%s" % (m["icon"], os.path.relpath(bundle, build), name)
+    expect(name == "Ampora.icns" and copy in open("%s/platform/macos/CMakeFiles/ampora_macos_%s.dir"
+                                                  "/build.make" % (build, target)).read(),
+           target + " icon")
+# The icon: every size Finder and the Dock ask for, each a PNG of its size, the lengths consistent.
+icns = open(m["icon"], "rb").read()
+expect(icns[:4] == b"icns" and int.from_bytes(icns[4:8], "big") == len(icns), "icns header")
+sizes, at = {}, 8
+while at < len(icns):
+    kind, length = icns[at:at + 4].decode(), int.from_bytes(icns[at + 4:at + 8], "big")
+    png = icns[at + 8:at + length]
+    expect(length > 8 and png[:8] == b"\x89PNG\r\n\x1a\n", kind + " is no PNG")
+    sizes[kind] = (int.from_bytes(png[16:20], "big"), int.from_bytes(png[20:24], "big"))
+    at += length
+expect(sizes == {k: (p, p) for k, p in (("icp4", 16), ("ic11", 32), ("icp5", 32), ("ic12", 64),
+                                        ("ic07", 128), ("ic13", 256), ("ic08", 256),
+                                        ("ic14", 512), ("ic09", 512), ("ic10", 1024))},
+       "icon sizes %s" % sizes)
 # Signed ad hoc: no timestamp, which needs Apple's server and means nothing there.
 rules = configure("-")[1]
 expect("--sign -" in rules and "--timestamp" not in rules, "ad-hoc signing asks for a timestamp")

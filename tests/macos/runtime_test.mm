@@ -30,6 +30,7 @@ io_object_t battery;
 long serviceStatus = 1;  // SMAppServiceStatusEnabled
 bool quitAsked = false;
 IMP finishLaunching;
+bool openedWithConfiguration = false;
 
 void check(bool ok, const std::string& what) {
     if (ok) return;
@@ -45,6 +46,12 @@ CFMutableDictionaryRef batteryProperties(std::int64_t amperage) {
 
 int live(const char* className) {
     return GSDebugAllocationCount(objc_getClass(className));
+}
+
+// Plays macOS 10.15 and later, where NSWorkspace opens applications with a configuration. A
+// function: +load runs before C++ initializers.
+bool playsMacOS1015() {
+    return getenv("AMPORA_PLAY_MACOS_10_15") != nullptr;
 }
 
 }  // namespace
@@ -69,6 +76,16 @@ int live(const char* className) {
 - (BOOL)unregisterAndReturnError:(NSError**)error {
     serviceStatus = 0;
     return YES;
+}
+@end
+
+// As macOS 10.15 has it (GNUstep lacks it). The class is always there, the NSWorkspace method
+// that takes it only when playing 10.15: seeing the class alone, a helper must not call it.
+@interface NSWorkspaceOpenConfiguration : NSObject
+@end
+@implementation NSWorkspaceOpenConfiguration
++ (id)configuration {
+    return [[[self alloc] init] autorelease];
 }
 @end
 
@@ -101,6 +118,12 @@ int live(const char* className) {
 - (BOOL)launchApplication:(NSString*)path {
     [opened addObject:path];
     return YES;
+}
+- (void)openApplicationAtURL:(NSURL*)url
+               configuration:(id)configuration
+           completionHandler:(id)handler {
+    openedWithConfiguration = [configuration isKindOfClass:[NSWorkspaceOpenConfiguration class]];
+    [opened addObject:[url path]];
 }
 - (void)finishLaunching {
     opened = [[NSMutableArray alloc] init];
@@ -135,6 +158,12 @@ int live(const char* className) {
             class_getInstanceMethod(objc_getClass(className), selector),
             method_getImplementation(class_getInstanceMethod(self, selector)));
         if (selector == @selector(finishLaunching)) finishLaunching = original;
+    }
+    if (playsMacOS1015()) {
+        const SEL open = @selector(openApplicationAtURL:configuration:completionHandler:);
+        const Method method = class_getInstanceMethod(self, open);
+        class_addMethod(objc_getClass("NSWorkspace"), open, method_getImplementation(method),
+                        method_getTypeEncoding(method));
     }
     method_setImplementation(
         class_getClassMethod(objc_getClass("NSStatusBar"), @selector(systemStatusBar)),
@@ -182,8 +211,13 @@ int live(const char* className) {
 }
 
 + (void)driveHelper {
-    check([opened count] == 1 && [[opened lastObject] hasSuffix:@"/MacOS/Ampora"],
-          "the helper launches the monitor");
+    // Run from <monitor>.app/Contents/Library/LoginItems/<helper>.app: starts <monitor>.app.
+    NSArray* helper = [[[NSBundle mainBundle] bundlePath] pathComponents];
+    NSString* monitor =
+        [NSString pathWithComponents:[helper subarrayWithRange:NSMakeRange(0, [helper count] - 4)]];
+    check([monitor hasSuffix:@".app"] && [opened isEqual:[NSArray arrayWithObject:monitor]],
+          "the helper launches the monitor's bundle");
+    check(openedWithConfiguration == playsMacOS1015(), "the call of the system played");
     // Posted the monitor's way: a notification with another object is ignored.
     static auto* center = new ampora::macos::CocoaDistributedNotificationCenter();
     center->addObserver(ampora::TerminateHelperNotification, "org.example.Other", [] {

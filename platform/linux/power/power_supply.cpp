@@ -4,8 +4,10 @@
 
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "platform/linux/power/sysfs_properties.h"
+#include "platform/linux/power/system_battery.h"
 
 namespace ampora::power_supply {
 namespace {
@@ -54,27 +56,30 @@ std::vector<std::string> presentSupplies(udev* context) {
     return syspaths;
 }
 
-bool anyExternalPowerOnline(udev* context) {
+PropertyDictionary readSystemBatteries(udev* context,
+                                       const std::set<std::string, std::less<>>& batteries) {
+    std::vector<BatteryFigures> figures;
+    for (const auto& syspath : batteries) {
+        const auto battery = open(context, syspath);
+        if (kindOf(battery.get()) != Kind::Battery) continue;  // gone since: its event follows
+        figures.push_back(batteryFiguresFromSysfs(
+            [device = battery.get()](std::string_view name) -> std::optional<std::string> {
+                const std::string key(name);
+                const char* value = udev_device_get_sysattr_value(device, key.c_str());
+                if (value == nullptr) return std::nullopt;
+                return std::string(value);
+            }));
+    }
+    bool externalPowerOnline = false;
     for (const auto& syspath : presentSupplies(context)) {
         const auto supply = open(context, syspath);
         if (kindOf(supply.get()) != Kind::ExternalPower) continue;
         const char* online = udev_device_get_sysattr_value(supply.get(), "online");
         // 1 is a fixed supply, 2 a programmable one (USB Power Delivery).
         const auto state = online != nullptr ? parseSysfsInteger(online) : std::nullopt;
-        if (state && *state >= 1) return true;
+        if (state && *state >= 1) externalPowerOnline = true;
     }
-    return false;
-}
-
-PropertyDictionary readBattery(udev_device* battery, bool externalPowerOnline) {
-    const SysfsAttributeLookup attribute =
-        [battery](std::string_view name) -> std::optional<std::string> {
-        const std::string key(name);
-        const char* value = udev_device_get_sysattr_value(battery, key.c_str());
-        if (value == nullptr) return std::nullopt;
-        return std::string(value);
-    };
-    return batteryPropertiesFromSysfs(attribute, externalPowerOnline);
+    return systemBatteryProperties(std::move(figures), externalPowerOnline);
 }
 
 }  // namespace ampora::power_supply

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,9 @@ Kind kindOf(udev_device* device);
 // Syspaths of the power_supply class members present now, in syspath order.
 std::vector<std::string> presentSupplies(udev* context);
 
-bool anyExternalPowerOnline(udev* context);
-
-PropertyDictionary readBattery(udev_device* battery, bool externalPowerOnline);
+// The batteries (by syspath) read afresh and taken as one, with whether external power is
+// online. A battery that is gone or no longer one is left out.
+PropertyDictionary readSystemBatteries(udev* context,
+                                       const std::set<std::string, std::less<>>& batteries);
 
 }  // namespace ampora::power_supply

@@ -1,5 +1,6 @@
 #include "platform/linux/power/sysfs_properties.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <limits>
@@ -11,6 +12,8 @@ namespace {
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+// A percentage in hundredths.
+constexpr std::int64_t kWhole = 10000;
 
 std::optional<std::int64_t> fitsInt32(std::int64_t value) {
     if (value < kInt32Min || value > kInt32Max) return std::nullopt;
@@ -29,25 +32,16 @@ class BatteryAttributes {
         return parseSysfsInteger(*value);
     }
 
-    std::optional<std::int64_t> nonNegative(std::string_view name) const {
+    std::optional<std::uint64_t> nonNegative(std::string_view name) const {
         const auto value = integer(name);
         if (!value || *value < 0) return std::nullopt;
-        return value;
+        return static_cast<std::uint64_t>(*value);
     }
 
-    // Sizes like currents and powers whose sign drivers don't agree on.
-    std::optional<std::uint64_t> magnitude(std::string_view name) const {
-        const auto value = integer(name);
-        if (!value) return std::nullopt;
-        // Through unsigned arithmetic, so that the most negative value has a magnitude too.
-        const auto bits = static_cast<std::uint64_t>(*value);
-        return *value < 0 ? 0 - bits : bits;
-    }
-
-    std::optional<std::int64_t> positive(std::string_view name) const {
+    std::optional<std::uint64_t> positive(std::string_view name) const {
         const auto value = integer(name);
         if (!value || *value <= 0) return std::nullopt;
-        return value;
+        return static_cast<std::uint64_t>(*value);
     }
 
   private:
@@ -70,42 +64,105 @@ std::optional<std::int64_t> scaledRatio(std::uint64_t numerator, std::uint64_t d
     return static_cast<std::int64_t>(result);
 }
 
+// part / whole in hundredths of a percent, rounded to the nearest, at most all of it; only of
+// figures whose milli-units fit 32 bits, as no other figure is believed.
+std::optional<std::int64_t> share(std::optional<std::uint64_t> part,
+                                  std::optional<std::uint64_t> whole) {
+    constexpr std::uint64_t kLargest = static_cast<std::uint64_t>(kInt32Max) * 1000 + 999;
+    if (!part || !whole || *whole == 0 || *part > kLargest || *whole > kLargest) {
+        return std::nullopt;
+    }
+    if (*part >= *whole) return kWhole;
+    return static_cast<std::int64_t>((*part * 2 * kWhole + *whole) / (2 * *whole));
+}
+
 class SysfsMapping {
   public:
-    SysfsMapping(const SysfsAttributeLookup& lookup, PropertyDictionary& out)
+    SysfsMapping(const SysfsAttributeLookup& lookup, BatteryFigures& out)
         : attributes_(lookup), out_(out) {
-        const auto status = attributes_.text("status");
-        discharging_ = status == "Discharging";
-        charging_ = status == "Charging";
-        if (status) out_.set("IsCharging", charging_);
-    }
-
-    void currents() {
-        const auto now = attributes_.magnitude("current_now");
-        setCurrent("InstantAmperage", now ? microToMilli(*now) : std::nullopt);
-
-        std::optional<std::int64_t> average;
-        if (const auto avg = attributes_.magnitude("current_avg")) average = microToMilli(*avg);
-        if (!average && now) average = microToMilli(*now);
-        if (!average) average = currentFromPower();
-        setCurrent("Amperage", average);
+        status_ = attributes_.text("status");
+        out_.charging = status_ == "Charging";
+        // The design voltage converts energies: the present one drifts with the charge.
+        volts_ = attributes_.positive("voltage_min_design");
+        if (!volts_) volts_ = attributes_.positive("voltage_max_design");
+        if (!volts_) volts_ = attributes_.positive("voltage_now");
     }
 
     void capacities() {
-        capacity("CurrentCapacity", "charge_now", "energy_now");
-        capacity("MaxCapacity", "charge_full", "energy_full");
-        capacity("DesignCapacity", "charge_full_design", "energy_full_design");
+        out_.charge = capacity("charge_now", "energy_now", false);
+        out_.fullCharge = capacity("charge_full", "energy_full", true);
+        out_.designCharge = capacity("charge_full_design", "energy_full_design", true);
+
+        // The gauge's own percentage; some report a little over 100 when full.
+        std::optional<std::int64_t> gaugeLevel;
+        if (const auto percent = attributes_.nonNegative("capacity")) {
+            gaugeLevel = static_cast<std::int64_t>(std::min<std::uint64_t>(*percent, 100)) * 100;
+        }
+        // A fuel gauge that counts in percent only: that share of full, as the system's own
+        // indicator takes it.
+        if (!out_.charge && out_.fullCharge && gaugeLevel) {
+            out_.charge = *out_.fullCharge * *gaugeLevel / kWhole;
+        }
+        // Gauges drift above full near the top.
+        if (out_.charge && out_.fullCharge) out_.charge = std::min(*out_.charge, *out_.fullCharge);
+
+        const auto mah = [](std::optional<std::int64_t> value) {
+            return value ? std::optional(static_cast<std::uint64_t>(*value)) : std::nullopt;
+        };
+        out_.chargeLevel =
+            share(attributes_.nonNegative("charge_now"), attributes_.positive("charge_full"));
+        if (!out_.chargeLevel) {
+            out_.chargeLevel =
+                share(attributes_.nonNegative("energy_now"), attributes_.positive("energy_full"));
+        }
+        if (!out_.chargeLevel) out_.chargeLevel = gaugeLevel;
+        if (!out_.chargeLevel) out_.chargeLevel = share(mah(out_.charge), mah(out_.fullCharge));
+
+        out_.healthLevel =
+            share(attributes_.positive("charge_full"), attributes_.positive("charge_full_design"));
+        if (!out_.healthLevel) {
+            out_.healthLevel = share(attributes_.positive("energy_full"),
+                                     attributes_.positive("energy_full_design"));
+        }
+        if (!out_.healthLevel) {
+            out_.healthLevel = share(mah(out_.fullCharge), mah(out_.designCharge));
+        }
+    }
+
+    void current() {
+        const auto power = attributes_.integer("power_now");
+        const auto current = attributes_.integer("current_now");
+        const bool countsEnergy =
+            !attributes_.integer("charge_now") && attributes_.integer("energy_now");
+        const bool fromPower = power && (countsEnergy || !current);
+        const auto raw = fromPower ? power : current;
+        if (!raw) return;
+
+        // Through unsigned arithmetic, so that the most negative value has a magnitude too.
+        const auto bits = static_cast<std::uint64_t>(*raw);
+        const std::uint64_t magnitude = *raw < 0 ? 0 - bits : bits;
+        std::optional<std::int64_t> milliamps;
+        if (fromPower) {
+            auto volts = attributes_.positive("voltage_now");
+            if (!volts) volts = volts_;
+            if (volts) milliamps = scaledRatio(magnitude, *volts);
+        } else {
+            milliamps = microToMilli(magnitude);
+        }
+        if (!milliamps) return;
+        // The status tells the direction; without one, a driver's own sign is all there is.
+        const bool discharging = status_ == "Discharging" || (status_ != "Charging" && *raw < 0);
+        out_.currentUndirected = !discharging && status_ != "Charging";
+        out_.current = discharging ? -*milliamps : *milliamps;
     }
 
     void counters() {
-        if (const auto cycles = attributes_.nonNegative("cycle_count")) {
-            setInteger("CycleCount", fitsInt32(*cycles));
+        if (const auto cycles = attributes_.positive("cycle_count")) {
+            out_.cycleCount = fitsInt32(static_cast<std::int64_t>(*cycles));
         }
         // Tenths of a degree -> hundredths.
         if (const auto temp = attributes_.integer("temp")) {
-            if (*temp >= kInt32Min / 10 && *temp <= kInt32Max / 10) {
-                setInteger("Temperature", *temp * 10);
-            }
+            if (*temp >= kInt32Min / 10 && *temp <= kInt32Max / 10) out_.temperature = *temp * 10;
         }
         timeRemaining();
     }
@@ -115,58 +172,40 @@ class SysfsMapping {
         if (!year || *year < 1980 || *year > 1980 + 127) return;
         const std::int64_t month = fieldOrZero("manufacture_month", 15);
         const std::int64_t day = fieldOrZero("manufacture_day", 31);
-        out_.set("ManufactureDate", ((*year - 1980) << 9) | (month << 5) | day);
+        out_.manufactureDate = ((*year - 1980) << 9) | (month << 5) | day;
     }
 
     void presence() {
         const auto present = attributes_.integer("present");
-        if (present == 0 || present == 1) out_.set("BatteryInstalled", present == 1);
+        if (present == 0 || present == 1) out_.installed = present == 1;
         if (const auto serial = attributes_.text("serial_number")) {
             const auto trimmed = trim(*serial);
-            if (!trimmed.empty()) out_.set("BatterySerialNumber", std::string(trimmed));
+            if (!trimmed.empty()) out_.serialNumber = std::string(trimmed);
         }
     }
 
   private:
-    // Batteries that report power instead of current.
-    std::optional<std::int64_t> currentFromPower() const {
-        const auto power = attributes_.magnitude("power_now");
-        const auto volts = attributes_.positive("voltage_now");
-        if (!power || !volts) return std::nullopt;
-        return scaledRatio(*power, static_cast<std::uint64_t>(*volts));
-    }
-
-    void setCurrent(const char* key, std::optional<std::int64_t> milliamps) {
-        if (milliamps) out_.set(key, discharging_ ? -*milliamps : *milliamps);
-    }
-
-    void setInteger(const char* key, std::optional<std::int64_t> value) {
-        if (value) out_.set(key, *value);
-    }
-
-    // Charge in uAh, or, for batteries that report energy only, uWh over the design voltage.
-    void capacity(const char* key, std::string_view charge, std::string_view energy) {
-        if (const auto microAmpHours = attributes_.nonNegative(charge)) {
-            setInteger(key, microToMilli(static_cast<std::uint64_t>(*microAmpHours)));
-            return;
+    // Charge in uAh, else energy in uWh over the design voltage; in mAh.
+    std::optional<std::int64_t> capacity(std::string_view charge, std::string_view energy,
+                                         bool mustBePositive) const {
+        const auto valid = [mustBePositive](std::optional<std::uint64_t> value) {
+            return value && (!mustBePositive || *value > 0);
+        };
+        if (const auto microAmpHours = attributes_.nonNegative(charge); valid(microAmpHours)) {
+            return microToMilli(*microAmpHours);
         }
         const auto microWattHours = attributes_.nonNegative(energy);
-        if (!microWattHours) return;
-        // The design voltage: voltage_now drifts with the charge.
-        auto volts = attributes_.positive("voltage_min_design");
-        if (!volts) volts = attributes_.positive("voltage_now");
-        if (!volts) return;
-        setInteger(key, scaledRatio(static_cast<std::uint64_t>(*microWattHours),
-                                    static_cast<std::uint64_t>(*volts)));
+        if (!valid(microWattHours) || !volts_) return std::nullopt;
+        return scaledRatio(*microWattHours, *volts_);
     }
 
     // Seconds -> minutes, the estimate in the direction the battery is going first.
     void timeRemaining() {
         std::array<std::string_view, 2> order{"time_to_empty_now", "time_to_full_now"};
-        if (charging_) std::swap(order[0], order[1]);
+        if (out_.charging) std::swap(order[0], order[1]);
         for (const auto name : order) {
             if (const auto seconds = attributes_.nonNegative(name)) {
-                setInteger("TimeRemaining", fitsInt32(*seconds / 60));
+                out_.timeRemaining = fitsInt32(static_cast<std::int64_t>(*seconds / 60));
                 return;
             }
         }
@@ -186,9 +225,9 @@ class SysfsMapping {
     }
 
     BatteryAttributes attributes_;
-    PropertyDictionary& out_;
-    bool discharging_ = false;
-    bool charging_ = false;
+    BatteryFigures& out_;
+    std::optional<std::string> status_;
+    std::optional<std::uint64_t> volts_;
 };
 
 }  // namespace
@@ -202,18 +241,15 @@ std::optional<std::int64_t> parseSysfsInteger(std::string_view text) {
     return value;
 }
 
-PropertyDictionary batteryPropertiesFromSysfs(const SysfsAttributeLookup& attribute,
-                                              bool externalPowerOnline) {
-    PropertyDictionary properties;
-    SysfsMapping mapping(attribute, properties);
-    mapping.currents();
+BatteryFigures batteryFiguresFromSysfs(const SysfsAttributeLookup& attribute) {
+    BatteryFigures figures;
+    SysfsMapping mapping(attribute, figures);
     mapping.capacities();
+    mapping.current();
     mapping.counters();
     mapping.manufactureDate();
     mapping.presence();
-    properties.set("ExternalConnected", externalPowerOnline);
-    properties.set("ExternalChargeCapable", externalPowerOnline);
-    return properties;
+    return figures;
 }
 
 }  // namespace ampora

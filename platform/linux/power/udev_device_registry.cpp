@@ -18,22 +18,25 @@ std::unique_ptr<NotificationPort> UdevDeviceRegistry::createNotificationPort() {
 }
 
 std::optional<PropertyDictionary> UdevDeviceRegistry::copyProperties(RegistryEntry entry) {
-    const auto found = syspaths_.find(entry);
-    if (!udev_ || found == syspaths_.end()) return std::nullopt;
-    const auto battery = power_supply::open(udev_.get(), found->second);
-    if (!battery) return std::nullopt;
-    return power_supply::readBattery(battery.get(),
-                                     power_supply::anyExternalPowerOnline(udev_.get()));
+    const auto found = published_.find(entry);
+    if (!udev_ || found == published_.end()) return std::nullopt;
+    return power_supply::readSystemBatteries(udev_.get(), found->second);
 }
 
-RegistryEntry UdevDeviceRegistry::publish(std::string syspath) {
+RegistryEntry UdevDeviceRegistry::publish(Syspaths batteries) {
     const RegistryEntry entry = ++lastEntry_;
-    syspaths_.emplace(entry, std::move(syspath));
+    published_.emplace(entry, std::move(batteries));
     return entry;
 }
 
+void UdevDeviceRegistry::update(RegistryEntry entry, Syspaths batteries) {
+    if (const auto found = published_.find(entry); found != published_.end()) {
+        found->second = std::move(batteries);
+    }
+}
+
 void UdevDeviceRegistry::withdraw(RegistryEntry entry) {
-    syspaths_.erase(entry);
+    published_.erase(entry);
 }
 
 }  // namespace ampora

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "app/ports/device_registry.h"
@@ -10,8 +11,9 @@
 
 namespace ampora {
 
-// The device registry of a Linux system: the kernel's power_supply class through libudev. Its
-// entries are the system's batteries and UPSes; notifications arrive through the thread-default
+// The device registry of a Linux system: the kernel's power_supply class through libudev. The
+// system's batteries and UPSes (in place, not a peripheral's) are one entry, read as their sum,
+// so that a dual-pack laptop shows one figure. Notifications arrive through the thread-default
 // GLib main context, from the udev monitor only, without polling.
 //
 // Must outlive the notification ports it creates. Not thread-safe: use it from the thread that
@@ -26,19 +28,24 @@ class UdevDeviceRegistry final : public DeviceRegistry {
 
     std::unique_ptr<NotificationPort> createNotificationPort() override;
 
-    // Read afresh from sysfs on every call. Nothing for an entry that is gone or unknown.
+    // Read afresh from sysfs on every call: the entry's batteries as the port last saw them, and
+    // whether external power is online. Nothing for an entry that is gone or unknown.
     std::optional<PropertyDictionary> copyProperties(RegistryEntry entry) override;
 
   private:
     friend class UdevNotificationPort;
 
-    // Entry handles are never reused: a battery that comes back is a new entry.
-    RegistryEntry publish(std::string syspath);
+    using Syspaths = std::set<std::string, std::less<>>;
+
+    // Entry handles are never reused: batteries that come back after the last one went are a new
+    // entry.
+    RegistryEntry publish(Syspaths batteries);
+    void update(RegistryEntry entry, Syspaths batteries);
     void withdraw(RegistryEntry entry);
     udev* context() const { return udev_.get(); }
 
     udev_handles::Udev udev_;
-    std::map<RegistryEntry, std::string> syspaths_;
+    std::map<RegistryEntry, Syspaths> published_;
     RegistryEntry lastEntry_ = kNoRegistryEntry;
 };
 

@@ -3,7 +3,6 @@
 #include <glib-unix.h>
 #include <libudev.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -53,7 +52,7 @@ UdevNotificationPort::UdevNotificationPort(UdevDeviceRegistry& registry)
 
 UdevNotificationPort::~UdevNotificationPort() {
     source_.reset();
-    for (const auto& [syspath, entry] : batteries_) registry_.withdraw(entry);
+    if (entry_ != kNoRegistryEntry) registry_.withdraw(entry_);
 }
 
 bool UdevNotificationPort::addRunLoopSourceToCurrentRunLoop() {
@@ -73,13 +72,18 @@ RegistryIterator* UdevNotificationPort::addFirstMatchNotification(std::string_vi
     if (className != kPowerSourceClass || !monitor_) return nullptr;
     auto matching = std::make_unique<Matching>();
     matching->callback = std::move(callback);
-    for (const auto& syspath : presentBatteries()) matching->iterator.push(track(syspath));
+    for (auto& syspath : presentBatteries()) batteries_.insert(std::move(syspath));
+    if (!batteries_.empty() && entry_ == kNoRegistryEntry) entry_ = registry_.publish(batteries_);
+    registry_.update(entry_, batteries_);
+    if (entry_ != kNoRegistryEntry) matching->iterator.push(entry_);
     matchings_.push_back(std::move(matching));
     return &matchings_.back()->iterator;
 }
 
 void UdevNotificationPort::addInterestNotification(RegistryEntry entry, InterestCallback callback) {
-    if (tracks(entry)) interests_[entry].push_back(std::move(callback));
+    if (entry != kNoRegistryEntry && entry == entry_) {
+        interests_[entry].push_back(std::move(callback));
+    }
 }
 
 gboolean UdevNotificationPort::onMonitorReadable(gint, GIOCondition, gpointer port) {
@@ -110,9 +114,10 @@ void UdevNotificationPort::handleEvent(udev_device* event) {
     if (what == "remove") {
         // Its attributes are gone; the event's properties still tell what it was.
         if (tracked != batteries_.end()) {
-            terminate(tracked->first);
+            batteries_.erase(tracked);
+            batteriesChanged();
         } else if (power_supply::kindOf(event) == power_supply::Kind::ExternalPower) {
-            messageEveryBattery(kMessageBatteryStatusChanged);
+            statusChanged();
         }
         return;
     }
@@ -123,30 +128,23 @@ void UdevNotificationPort::handleEvent(udev_device* event) {
     const auto kind = power_supply::kindOf(supply.get());
     if (kind == power_supply::Kind::Battery) {
         if (tracked == batteries_.end()) {
-            firstMatch(track(syspath));
+            batteries_.emplace(syspath);
+            batteriesChanged();
         } else if (what == "change") {
-            message(tracked->second, kMessageBatteryStatusChanged);
+            statusChanged();
         }
     } else if (tracked != batteries_.end()) {
-        terminate(tracked->first);  // taken out of its bay
+        batteries_.erase(tracked);  // taken out of its bay
+        batteriesChanged();
     } else if (kind == power_supply::Kind::ExternalPower) {
-        messageEveryBattery(kMessageBatteryStatusChanged);
+        statusChanged();
     }
 }
 
 void UdevNotificationPort::resynchronize() {
     const auto present = presentBatteries();
-    std::vector<std::string> gone;
-    for (const auto& [syspath, entry] : batteries_) {
-        if (std::find(present.begin(), present.end(), syspath) == present.end()) {
-            gone.push_back(syspath);
-        }
-    }
-    for (const auto& syspath : gone) terminate(syspath);
-    for (const auto& syspath : present) {
-        if (!batteries_.contains(syspath)) firstMatch(track(syspath));
-    }
-    messageEveryBattery(kMessageBatteryStatusChanged);
+    batteries_ = std::set<std::string, std::less<>>(present.begin(), present.end());
+    batteriesChanged();
 }
 
 std::vector<std::string> UdevNotificationPort::presentBatteries() const {
@@ -160,17 +158,20 @@ std::vector<std::string> UdevNotificationPort::presentBatteries() const {
     return batteries;
 }
 
-RegistryEntry UdevNotificationPort::track(const std::string& syspath) {
-    const auto tracked = batteries_.find(syspath);
-    if (tracked != batteries_.end()) return tracked->second;
-    const RegistryEntry entry = registry_.publish(syspath);
-    batteries_.emplace(syspath, entry);
-    return entry;
+void UdevNotificationPort::batteriesChanged() {
+    if (batteries_.empty()) {
+        terminate();
+    } else if (entry_ == kNoRegistryEntry) {
+        entry_ = registry_.publish(batteries_);
+        firstMatch(entry_);
+    } else {
+        registry_.update(entry_, batteries_);
+        statusChanged();
+    }
 }
 
-bool UdevNotificationPort::tracks(RegistryEntry entry) const {
-    return std::any_of(batteries_.begin(), batteries_.end(),
-                       [entry](const auto& battery) { return battery.second == entry; });
+void UdevNotificationPort::statusChanged() {
+    if (entry_ != kNoRegistryEntry) message(entry_, kMessageBatteryStatusChanged);
 }
 
 // Callbacks may register more notifications: walk by index and call copies, so that nothing
@@ -196,18 +197,10 @@ void UdevNotificationPort::message(RegistryEntry entry, std::uint32_t messageTyp
     }
 }
 
-void UdevNotificationPort::messageEveryBattery(std::uint32_t messageType) {
-    std::vector<RegistryEntry> entries;
-    for (const auto& [syspath, entry] : batteries_) entries.push_back(entry);
-    for (const RegistryEntry entry : entries) message(entry, messageType);
-}
-
-void UdevNotificationPort::terminate(std::string syspath) {
-    const auto tracked = batteries_.find(syspath);
-    if (tracked == batteries_.end()) return;
-    const RegistryEntry entry = tracked->second;
+void UdevNotificationPort::terminate() {
+    const RegistryEntry entry = std::exchange(entry_, kNoRegistryEntry);
+    if (entry == kNoRegistryEntry) return;
     message(entry, kMessageServiceTerminated);
-    batteries_.erase(syspath);
     interests_.erase(entry);
     registry_.withdraw(entry);
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,13 +28,13 @@ inline constexpr std::uint32_t kMessageServiceTerminated = 0xE0000010;
 // The registry's class of power-source entries; the only class it can match.
 inline constexpr std::string_view kPowerSourceClass = "IOPMPowerSource";
 
-// Turns udev's power_supply events into registry notifications:
-//   a battery present at registration or added later -> first match of a new entry;
-//   "change" of a battery -> battery-status-changed for its entry;
-//   "change", "add" or "remove" of a Mains/USB/Wireless supply -> battery-status-changed for
-//   every battery, as external power changed;
-//   "remove" of a battery, or its bay reporting present=0 -> service-terminated; the entry is
-//   gone for good, and a battery put back is a new entry.
+// Turns udev's power_supply events into registry notifications for one entry, the system's
+// batteries taken as one:
+//   the first battery present at registration or added later -> first match of the entry;
+//   "change" of a battery, another battery added or one of several removed, and "change", "add"
+//   or "remove" of a Mains/USB/Wireless supply -> battery-status-changed;
+//   "remove" of the last battery, or its bay reporting present=0 -> service-terminated; the entry
+//   is gone for good, and a battery put back is a new entry.
 // Callbacks may call back into the port and the registry.
 class UdevNotificationPort final : public NotificationPort {
   public:
@@ -72,18 +73,19 @@ class UdevNotificationPort final : public NotificationPort {
     void resynchronize();
 
     std::vector<std::string> presentBatteries() const;
-    RegistryEntry track(const std::string& syspath);
-    bool tracks(RegistryEntry entry) const;
+    // After batteries_ changed: the entry appears, is re-read or ends.
+    void batteriesChanged();
+    void statusChanged();
     void firstMatch(RegistryEntry entry);
     void message(RegistryEntry entry, std::uint32_t messageType);
-    void messageEveryBattery(std::uint32_t messageType);
-    void terminate(std::string syspath);
+    void terminate();
 
     UdevDeviceRegistry& registry_;
     udev_handles::Monitor monitor_;
     std::unique_ptr<GSource, SourceDeleter> source_;  // after monitor_: removed before it closes
     std::vector<std::unique_ptr<Matching>> matchings_;
-    std::map<std::string, RegistryEntry, std::less<>> batteries_;  // by syspath
+    std::set<std::string, std::less<>> batteries_;  // syspaths
+    RegistryEntry entry_ = kNoRegistryEntry;
     std::map<RegistryEntry, std::vector<InterestCallback>> interests_;
 };
 
