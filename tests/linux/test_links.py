@@ -44,11 +44,16 @@ class LinksOnSimulatedLaptop(tray.AmporaCase):
 
     def opened_after_clicking(self, env, label, count):
         monitor, item = self.start_monitor(env=env)
-        item.click(label)
-        tray.wait_until(lambda: os.path.exists(self.opened) and
-                        len(open(self.opened, encoding="utf-8").read().splitlines()) >= count,
-                        30, f"what {label} opened")
-        tray.pump(0.3)  # and nothing more
+        try:
+            item.click(label)
+            tray.wait_until(lambda: os.path.exists(self.opened) and
+                            len(open(self.opened, encoding="utf-8").read().splitlines()) >= count,
+                            30, f"what {label} opened")
+            tray.pump(0.3)  # and nothing more
+        except Exception:
+            monitor.kill()  # the next case starts its own
+            monitor.wait()
+            raise
         self.quit(monitor, item)
         with open(self.opened, encoding="utf-8") as opened:
             return opened.read().splitlines()
