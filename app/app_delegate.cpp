@@ -146,8 +146,9 @@ bool AppDelegate::toggleLaunchAtLogin(bool enable) {
 }
 
 void AppDelegate::RateApp() {
-    platform_.workspace.openURL("macappstore://" AMPORA_STORE_HOST
-                                "/us/app/ampora/id" AMPORA_STORE_NUMBER "?ls=1&mt=12");
+    // A desktop without a software centre handles no store address: the click must still lead
+    // somewhere, so it leads to the developer's site.
+    if (!platform_.workspace.openURL(AMPORA_STORE_URL)) GoToSite();
 }
 
 void AppDelegate::GoToSite() {

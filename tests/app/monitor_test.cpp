@@ -98,9 +98,25 @@ TEST_F(MonitorTest, LaptopShowsTheCurrentAndTheSevenFactsThenFourCommands) {
     takeLog();
     for (int command : {kRate, kSite, kQuit}) choose(command);
     EXPECT_THAT(takeLog(),
-                ElementsAre("open macappstore://" AMPORA_STORE_HOST
-                            "/us/app/ampora/id" AMPORA_STORE_NUMBER "?ls=1&mt=12",
+                ElementsAre("open " AMPORA_STORE_URL,
                             "open http://" AMPORA_SITE_HOST "/?referrer?Ampora", "terminate"));
+}
+
+// "Rate Ampora" on a desktop with no software centre, or none at all: the site, or nothing more.
+TEST_F(MonitorTest, RatingWhereNothingOpensTheStoreLeadsToTheSite) {
+    const std::string store = "open " AMPORA_STORE_URL;
+    const std::string site = "open http://" AMPORA_SITE_HOST "/?referrer?Ampora";
+    struct Case {
+        std::vector<std::string_view> handled;
+        fakes::Log opened;
+    } cases[] = {{{"http"}, {store, site}}, {{}, {store, site}}};
+    launchOnLaptop();
+    for (const Case& c : cases) {
+        platform.desktop.handledSchemes = c.handled;
+        takeLog();
+        choose(kRate);
+        EXPECT_EQ(takeLog(), c.opened);
+    }
 }
 
 // Each power source is read when it appears and again only when its battery status changes; the

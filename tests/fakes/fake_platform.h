@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -98,7 +99,12 @@ struct FakeDesktop : StatusBar,
     std::vector<std::optional<std::string>> runningApplicationBundleIdentifiers() override {
         return running;
     }
-    bool openURL(std::string_view url) override { return say({"open", url}), false; }
+    bool openURL(std::string_view url) override {
+        say({"open", url});
+        const std::string_view scheme = url.substr(0, url.find(':'));
+        return std::find(handledSchemes.begin(), handledSchemes.end(), scheme) !=
+               handledSchemes.end();
+    }
     bool launchApplication(std::string_view path) override { return say({"launch", path}), true; }
     bool setEnabled(std::string_view identifier, bool on) override {
         if (statusAfterChange != LoginItemStatus::Unknown) recorded = statusAfterChange;
@@ -131,6 +137,7 @@ struct FakeDesktop : StatusBar,
     FakeStatusItem* item = nullptr;  // the last one made
     std::vector<std::optional<std::string>> running;
     bool loginItemsSucceed = true;
+    std::vector<std::string_view> handledSchemes = {"appstream", "macappstore", "http"};
     LoginItemStatus recorded = LoginItemStatus::Unknown;  // what the service keeps, if anything
     LoginItemStatus statusAfterChange = LoginItemStatus::Unknown;
     std::vector<std::function<void()>> observers;

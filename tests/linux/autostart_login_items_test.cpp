@@ -67,8 +67,8 @@ TEST_F(LaunchAtLogin, FreshAccountGetsAPrivateEntryAndTheHelperStartsAtOnce) {
     AutostartLoginItems items(autostart_, helper_.string(), true);
     ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
     const std::string entry =
-        "[Desktop Entry]\nType=Application\nName=Ampora Helper\nExec=" + helper_.string() +
-        "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
+        "[Desktop Entry]\nType=Application\nName=Ampora Helper\nTryExec=" + helper_.string() +
+        "\nExec=" + helper_.string() + "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
     EXPECT_EQ(entryText(autostart_), entry);
     // The session's autostart directories are private to the user.
     for (const fs::path& made : {autostart_, autostart_.parent_path()})
@@ -95,6 +95,11 @@ TEST_F(LaunchAtLogin, FreshAccountGetsAPrivateEntryAndTheHelperStartsAtOnce) {
     ::dup2(input, STDIN_FILENO);
     ::close(input);
     EXPECT_EQ(entryText(autostart_), entry);
+
+    // Ampora removed, the entry kept (it's the user's): sessions skip it instead of failing.
+    fs::remove(helper_);
+    EXPECT_FALSE(GObjectPtr<GDesktopAppInfo>(
+        g_desktop_app_info_new_from_filename(entryIn(autostart_).c_str())));
 }
 
 // Each of these directory names once broke someone's autostart entry. The entry must start the

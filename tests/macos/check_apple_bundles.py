@@ -44,6 +44,9 @@ for library in ("battery/CMakeFiles/ampora_battery.dir",
     flags = open(os.path.join(build, library, "flags.make")).read()
     expect(all(f in flags for f in ("-arch x86_64", "-arch arm64", "-mmacosx-version-min=10.13"))
            and "compat" not in flags, library + " flags")
+# "Rate Ampora" on the Mac opens the App Store page.
+app_flags = open(os.path.join(build, "app/CMakeFiles/ampora_app.dir/flags.make")).read()
+expect("macappstore://" in app_flags, "the store link on the Mac")
 # Copy the helper in, sign it, then the monitor whose seal covers it, each time a program changes.
 sign = 'codesign --force --options runtime --timestamp --entitlements %s --sign "Test Signer" %s'
 steps = [rules.find("copy_directory %s %s" % (m["helper_bundle"], helper)),

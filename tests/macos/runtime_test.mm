@@ -185,10 +185,9 @@ bool playsMacOS1015() {
     serviceStatus = 1;  // the user allows it; choosing again finds it enabled
     [menu performActionForItemAtIndex:14];
     check([[menu itemAtIndex:14] state] == NSOnState, "checked once allowed");
-    NSArray* expected = [NSArray
-        arrayWithObjects:@"macappstore://" AMPORA_STORE_HOST "/us/app/ampora/id" AMPORA_STORE_NUMBER
-                          "?ls=1&mt=12",
-                         @"http://" AMPORA_SITE_HOST "/?referrer?Ampora", @"Login Items", nil];
+    NSArray* expected = [NSArray arrayWithObjects:@AMPORA_STORE_URL,
+                                                  @"http://" AMPORA_SITE_HOST "/?referrer?Ampora",
+                                                  @"Login Items", nil];
     check([opened isEqual:expected], "the commands reach the delegate");
     // Next turn, when the objects this one autoreleased have gone.
     [self performSelector:@selector(readings) withObject:nil afterDelay:0];

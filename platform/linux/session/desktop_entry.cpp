@@ -55,6 +55,10 @@ std::optional<std::string> autostartEntryText(std::string_view name, std::string
     if (!exec) return std::nullopt;
     std::string text = "[Desktop Entry]\nType=Application\nName=";
     text += name;
+    // The entry is the user's and outlives the package: once the helper is gone, sessions skip
+    // it instead of failing to start it at every login.
+    text += "\nTryExec=";
+    text += escapeValue(executable);
     text += "\nExec=";
     text += *exec;
     text += "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
