@@ -2,8 +2,10 @@
 #include <cstdio>
 
 #include "helper/helper_app_delegate.h"
+#include "platform/common/stdio_console.h"
 #include "platform/linux/base/bundle_paths.h"
 #include "platform/linux/base/event_loop.h"
+#include "platform/linux/base/logging.h"
 #include "platform/linux/session/bus_notification_center.h"
 #include "platform/linux/session/bus_workspace.h"
 #include "platform/linux/session/session_bus.h"
@@ -12,6 +14,10 @@
 int main() {
     using namespace ampora;
     using namespace ampora::linux_port;
+
+    // Whatever we open from here on, and the monitor we start, gets numbers above 2.
+    openStandardStreams();
+    startLogging("Ampora-Helper");
 
     const GObjectPtr<GDBusConnection> bus = connectSessionBus();
     const OwnedBusName busName(bus.get(), std::string(HelperBundleIdentifier));
