@@ -19,7 +19,9 @@ int main() {
     openStandardStreams();
     startLogging("Ampora-Helper");
 
+    // The monitor could never tell us to quit: nothing to wait for (why is logged).
     const GObjectPtr<GDBusConnection> bus = connectSessionBus();
+    if (!bus) return 1;
     const OwnedBusName busName(bus.get(), std::string(HelperBundleIdentifier));
     // One helper per session: another one is already seeing the monitor started.
     if (busName.takenByAnother()) {
