@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
     AppDelegate* delegate = nullptr;
     MenuActionSink actions([&](Selector action) {
         if (delegate) sendAction(action, *delegate, application);
+        if (action == Selector::Terminate) alerts.dismissAll();
     });
     TrayMenuFactory menus;
     TrayStatusBar statusBar(
