@@ -70,7 +70,10 @@ std::optional<fs::path> targetOf(fs::path path) {
         std::error_code error;
         if (!fs::is_symlink(fs::symlink_status(path, error))) return path;
         const fs::path link = fs::read_symlink(path, error);
-        if (error) return std::nullopt;
+        if (error) {
+            errno = error.value();
+            return std::nullopt;
+        }
         path = link.is_absolute() ? link : path.parent_path() / link;
     }
     errno = ELOOP;

@@ -1,5 +1,9 @@
 #include "platform/linux/session/session_bus.h"
 
+#include <memory>
+#include <string>
+#include <utility>
+
 #include "platform/linux/base/logging.h"
 
 namespace ampora::linux_port {
