@@ -204,8 +204,9 @@ TEST_F(LaunchAtLogin, UsersEntryKeepsAllButTheKeysAmporaOwns) {
     const std::pair<std::string, std::string> cases[] = {
         {users, usersNowOurs},
         {switchedOff, switchedOn},
-        {ours + "X-GNOME-Autostart-Delay=5\n", ours + "X-GNOME-Autostart-Delay=5\n"},
+        {ours + "TryExec=" + helper_.string() + "\n", ours + "TryExec=" + helper_.string() + "\n"},
         {"[Desktop Entry\nno entry at all", ours},
+        {"[Desktop Action x]\nExec=" + helper_.string() + "\n", ours},
     };
     fs::create_directories(autostart_);
     for (const auto& [before, after] : cases) {
