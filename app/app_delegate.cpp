@@ -112,18 +112,18 @@ void AppDelegate::setStatusItem(const IOPMBattery& record) {
 
 void AppDelegate::didSelectOpenAtLogin() {
     if (!openAtLoginItem_) return;
-    const int before = openAtLoginItem_->state();
-    const bool enable = before == kCheckStateOff;
-    openAtLoginItem_->setState(enable ? kCheckStateOn : kCheckStateOff);
+    const bool enable = openAtLoginItem_->state() == kCheckStateOff;
+    // The mark moves only once the service has accepted: while an alert says it refused, the
+    // menu must not claim otherwise.
     const bool done = toggleLaunchAtLogin(enable);
     // Readings may have rebuilt the menu while an alert was up: look the entry up again. Where
-    // the service keeps a record the entry shows it; elsewhere a refusal restores the entry.
+    // the service keeps a record the entry shows it.
     const LoginItemStatus status = platform_.loginItems.status(HelperBundleIdentifier);
     if (openAtLoginItem_ && status != LoginItemStatus::Unknown) {
         openAtLoginItem_->setState(status == LoginItemStatus::Enabled ? kCheckStateOn
                                                                       : kCheckStateOff);
-    } else if (openAtLoginItem_ && !done) {
-        openAtLoginItem_->setState(before);
+    } else if (openAtLoginItem_ && done) {
+        openAtLoginItem_->setState(enable ? kCheckStateOn : kCheckStateOff);
     }
     platform_.console.writeLine("yeah!");
 }

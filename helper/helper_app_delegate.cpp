@@ -63,7 +63,11 @@ void HelperAppDelegate::applicationDidFinishLaunching() {
     }
     platform_.notifications.addObserver(TerminateHelperNotification, MainBundleIdentifier,
                                         [this] { killApp(); });
-    platform_.workspace.launchApplication(*monitor);
+    // A monitor that can't start, or ends without a word, will never tell us to quit: waiting
+    // on would hold our name, and the next login's helper would think us still at work.
+    if (!platform_.workspace.launchAndWatchApplication(*monitor, [this] { killApp(); })) {
+        killApp();
+    }
 }
 
 void HelperAppDelegate::killApp() {

@@ -22,7 +22,8 @@ struct HelperPlatform {
     Application& application;
 };
 
-// The login helper: starts the monitor unless it runs already, then waits for it to say "quit".
+// The login helper: starts the monitor unless it runs already, then waits for it to say "quit",
+// or to end.
 class HelperAppDelegate {
   public:
     HelperAppDelegate(HelperPlatform platform, std::string bundlePath);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,12 @@ class Workspace {
     virtual bool openURL(std::string_view url) = 0;
     // Starts the application whose executable is at path.
     virtual bool launchApplication(std::string_view path) = 0;
+    // The same, and calls ended once the application has exited, so that whoever waits for it
+    // can stop. Where the platform can't follow it, ended is never called.
+    virtual bool launchAndWatchApplication(std::string_view path, std::function<void()> ended) {
+        (void)ended;
+        return launchApplication(path);
+    }
 };
 
 }  // namespace ampora

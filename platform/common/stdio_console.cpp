@@ -1,5 +1,9 @@
 #include "platform/common/stdio_console.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -15,6 +19,18 @@ void reopenOnNull(std::FILE* stream) {
 }
 
 }  // namespace
+
+void openStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free number is this one, as those below it are open by now.
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd) {
+            (void)::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
 
 void StdioConsole::silenceStandardStreams() {
     // All three with "w": stdin then reads nothing, which nobody asks it to.

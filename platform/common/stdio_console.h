@@ -6,6 +6,11 @@
 
 namespace ampora {
 
+// Opens descriptors 0, 1 and 2 on /dev/null where they are closed (some launchers start programs
+// that way). Called first thing in main: otherwise the first files and sockets opened take those
+// numbers, and silencing the streams later puts /dev/null over them.
+void openStandardStreams();
+
 // The C library's standard streams, the same on every platform.
 class StdioConsole final : public Console {
   public:

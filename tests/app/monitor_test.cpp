@@ -206,9 +206,16 @@ TEST_F(MonitorTest, OpenAtLoginFollowsWhatTheLoginItemServiceAccepts) {
 TEST_F(MonitorTest, BatteryReadingWhileTheFailureAlertIsUpStillEndsWithTheTrueState) {
     launchOnLaptop();
     platform.desktop.loginItemsSucceed = false;
-    // The menu is rebuilt under the alert: the entry chosen is gone when the alert closes.
-    platform.desktop.whileAlertIsUp = [this] { batteryChanges(); };
+    // The menu is rebuilt under the alert: the entry chosen is gone when the alert closes. The
+    // mark never shows what the service refused, before or after the reading.
+    std::vector<int> underTheAlert;
+    platform.desktop.whileAlertIsUp = [this, &underTheAlert] {
+        underTheAlert.push_back(openAtLogin());
+        batteryChanges();
+        underTheAlert.push_back(openAtLogin());
+    };
     choose(kOpenAtLogin);
+    EXPECT_THAT(underTheAlert, ElementsAre(kCheckStateOff, kCheckStateOff));
     EXPECT_EQ(openAtLogin(), kCheckStateOff);
     EXPECT_EQ(delegate->openAtLoginItem(), &entry(kOpenAtLogin));
 }

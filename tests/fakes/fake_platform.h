@@ -106,6 +106,11 @@ struct FakeDesktop : StatusBar,
                handledSchemes.end();
     }
     bool launchApplication(std::string_view path) override { return say({"launch", path}), true; }
+    bool launchAndWatchApplication(std::string_view path, std::function<void()> ended) override {
+        say({"launch", path});
+        if (launchSucceeds) launched = std::move(ended);
+        return launchSucceeds;
+    }
     bool setEnabled(std::string_view identifier, bool on) override {
         if (statusAfterChange != LoginItemStatus::Unknown) recorded = statusAfterChange;
         return say({"login item", identifier, on ? "on" : "off"}), loginItemsSucceed;
@@ -141,6 +146,8 @@ struct FakeDesktop : StatusBar,
     LoginItemStatus recorded = LoginItemStatus::Unknown;  // what the service keeps, if anything
     LoginItemStatus statusAfterChange = LoginItemStatus::Unknown;
     std::vector<std::function<void()>> observers;
+    bool launchSucceeds = true;
+    std::function<void()> launched;  // called when the launched application ends
     std::function<void()> whileAlertIsUp;
 };
 

@@ -9,30 +9,44 @@ namespace {
 constexpr const char* kInstalledHelper =
     "/Applications/Ampora.app/Contents/Library/LoginItems/Ampora-Helper.app";
 
-// Started at login it starts the monitor and quits at the monitor's word; started while the
-// monitor runs, or from outside a monitor's bundle, it just quits.
-TEST(LoginHelper, StartsTheMonitorOnlyWhenItCanAndMust) {
+// Started at login it starts the monitor and quits at the monitor's word, or when the monitor
+// can't start or ends without one; started while the monitor runs, or from outside a monitor's
+// bundle, it just quits.
+TEST(LoginHelper, StartsTheMonitorOnlyWhenItCanAndMustAndWaitsOnlyWhileItRuns) {
+    enum Then { Word, MonitorEnds, LaunchFails };
     struct Case {
         std::optional<std::string> running;
         const char* bundlePath;
+        Then then;
         fakes::Log log;
     };
+    const fakes::Log launched = {"observe TERMINATEHELPER com.larchmoor.Ampora",
+                                 "launch /Applications/Ampora.app/Contents/MacOS/Ampora"};
     const Case cases[] = {
-        {"org.example.Dock",
-         kInstalledHelper,
-         {"observe TERMINATEHELPER com.larchmoor.Ampora",
-          "launch /Applications/Ampora.app/Contents/MacOS/Ampora", "terminate"}},
-        {"com.larchmoor.Ampora", kInstalledHelper, {"terminate"}},
-        {std::nullopt, "/LoginItems/Ampora-Helper.app", {"terminate"}},
+        {"org.example.Dock", kInstalledHelper, Word, launched},
+        {"org.example.Dock", kInstalledHelper, MonitorEnds, launched},
+        {"org.example.Dock", kInstalledHelper, LaunchFails, launched},
+        {"com.larchmoor.Ampora", kInstalledHelper, Word, {}},
+        {std::nullopt, "/LoginItems/Ampora-Helper.app", Word, {}},
     };
     for (const Case& c : cases) {
         fakes::Log log;
         fakes::FakeDesktop desktop(log);
         desktop.running = {std::nullopt, c.running};
+        desktop.launchSucceeds = c.then != LaunchFails;
         HelperAppDelegate helper({desktop, desktop, desktop}, c.bundlePath);
         helper.applicationDidFinishLaunching();
-        for (const auto& observer : desktop.observers) observer();  // the monitor's word
-        EXPECT_EQ(log, c.log) << c.bundlePath;
+        // Waiting, while the monitor it started runs.
+        if (c.then != LaunchFails && !c.log.empty()) {
+            EXPECT_EQ(log, c.log);
+        }
+        if (c.then == MonitorEnds) desktop.launched();
+        if (c.then == Word) {
+            for (const auto& observer : desktop.observers) observer();
+        }
+        fakes::Log expected = c.log;
+        expected.push_back("terminate");
+        EXPECT_EQ(log, expected) << c.bundlePath << " " << c.then;
     }
 }
 

@@ -2,7 +2,9 @@
 // in a throw-away configuration directory, and started the way a session starts it.
 #include <fcntl.h>
 #include <gio/gdesktopappinfo.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +22,7 @@ namespace ampora::linux_port {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
 
 class LaunchAtLogin : public ::testing::Test {
   protected:
@@ -55,6 +58,10 @@ class LaunchAtLogin : public ::testing::Test {
         text << std::ifstream(entryIn(autostart)).rdbuf();
         return text.str();
     }
+    static ino_t inodeOf(const fs::path& file) {
+        struct stat status {};
+        return ::stat(file.c_str(), &status) == 0 ? status.st_ino : 0;
+    }
     static bool validEntry(const fs::path& autostart) {
         const std::string command = "desktop-file-validate '" + entryIn(autostart).string() + "'";
         return std::system(command.c_str()) == 0;
@@ -65,7 +72,9 @@ class LaunchAtLogin : public ::testing::Test {
 
 TEST_F(LaunchAtLogin, FreshAccountGetsAPrivateEntryAndTheHelperStartsAtOnce) {
     AutostartLoginItems items(autostart_, helper_.string(), true);
+    EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::NotRegistered);
     ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
+    EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::Enabled);
     const std::string entry =
         "[Desktop Entry]\nType=Application\nName=Ampora Helper\nTryExec=" + helper_.string() +
         "\nExec=" + helper_.string() + "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
@@ -84,9 +93,13 @@ TEST_F(LaunchAtLogin, FreshAccountGetsAPrivateEntryAndTheHelperStartsAtOnce) {
     for (int i = 0; i < 2; ++i) EXPECT_TRUE(items.setEnabled(HelperBundleIdentifier, false));
     EXPECT_FALSE(fs::exists(entryIn(autostart_)));
     EXPECT_TRUE(fs::exists(autostart_ / "other.desktop"));
+    EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::NotRegistered);
 
-    // An entry left from an installation elsewhere is replaced.
-    std::ofstream(entryIn(autostart_)) << "[Desktop Entry]\nExec=/old/place/Ampora-Helper\n";
+    // An entry left from an installation elsewhere is not ours until it names this helper.
+    std::ofstream(entryIn(autostart_))
+        << "[Desktop Entry]\nType=Application\nName=Ampora Helper\nExec=/old/place/Ampora-Helper"
+           "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
+    EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::NotRegistered);
     // Started with standard input closed, the entry is written through descriptor 0, and closed.
     const int input = ::dup(STDIN_FILENO);
     ::close(STDIN_FILENO);
@@ -115,9 +128,10 @@ TEST_F(LaunchAtLogin, HelperInstalledUnderAwkwardPaths) {
         SCOPED_TRACE(name);
         const fs::path helper = installHelper(root_ / "apps" / name / "Contents");
         const fs::path autostart = root_ / ("autostart " + std::to_string(++count));
-        ASSERT_TRUE(AutostartLoginItems(autostart, helper.string(), true)
-                        .setEnabled(HelperBundleIdentifier, true));
+        AutostartLoginItems items(autostart, helper.string(), true);
+        ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
         ASSERT_TRUE(started(helper));
+        EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::Enabled);
         EXPECT_TRUE(validEntry(autostart));
         // GLib checks that the program exists before expanding "%%" back to "%", so it refuses
         // such an entry although it follows the rules; other sessions start it.
@@ -167,6 +181,109 @@ TEST_F(LaunchAtLogin, RefusedWithoutAWorkingHelperOrAWritableEntry) {
     EXPECT_FALSE(AutostartLoginItems(root_ / "taken", helper_.string(), true)
                      .setEnabled(HelperBundleIdentifier, false));
     EXPECT_TRUE(fs::exists(entryIn(root_ / "taken") / "inside"));
+    // Where no entry can exist, off is what it is.
+    EXPECT_TRUE(AutostartLoginItems(root_ / "file" / "autostart", helper_.string(), true)
+                    .setEnabled(HelperBundleIdentifier, false));
+}
+
+// The user's own lines stay, byte for byte and in place; only what decides that the session
+// starts this helper is set, and what a valid entry needs is added after the user's keys.
+TEST_F(LaunchAtLogin, UsersEntryKeepsAllButTheKeysAmporaOwns) {
+    const std::string exec = "Exec=" + helper_.string() + "\n";
+    const std::string ours = "[Desktop Entry]\nType=Application\nName=Ampora Helper\n" + exec +
+                             "NoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
+    const std::string users =
+        "# mine\n[Desktop Entry]\nName=Ampora Helper\nName[de]=Ampora-Helfer\nType=Application\n"
+        "Exec = /old/Ampora-Helper\n\n# later\nX-GNOME-Autostart-Delay=15\nOnlyShowIn=XFCE;\n"
+        "NoDisplay=false\n\n[Desktop Action x]\nExec=other\n";
+    const std::string usersNowOurs =
+        "# mine\n[Desktop Entry]\nName=Ampora Helper\nName[de]=Ampora-Helfer\nType=Application\n" +
+        exec +
+        "\n# later\nX-GNOME-Autostart-Delay=15\nOnlyShowIn=XFCE;\nNoDisplay=false\n"
+        "X-GNOME-Autostart-enabled=true\n\n[Desktop Action x]\nExec=other\n";
+    const std::string switchedOff = "[Desktop Entry]\nHidden=true\n" + exec +
+                                    "X-GNOME-Autostart-enabled=false\nComment=x\nExec=/a/b";
+    const std::string switchedOn = "[Desktop Entry]\n" + exec +
+                                   "X-GNOME-Autostart-enabled=true\nComment=x\n"
+                                   "Type=Application\nName=Ampora Helper\nNoDisplay=true\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {users, usersNowOurs},
+        {switchedOff, switchedOn},
+        {ours + "TryExec=" + helper_.string() + "\n", ours + "TryExec=" + helper_.string() + "\n"},
+        {"[Desktop Entry\nno entry at all", ours},
+        {"[Desktop Action x]\nExec=" + helper_.string() + "\n", ours},
+    };
+    fs::create_directories(autostart_);
+    for (const auto& [before, after] : cases) {
+        std::ofstream(entryIn(autostart_)) << before;
+        fs::permissions(entryIn(autostart_), fs::perms::owner_read | fs::perms::owner_write);
+        const ino_t inode = inodeOf(entryIn(autostart_));
+        AutostartLoginItems items(autostart_, helper_.string(), true);
+        ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true)) << before;
+        EXPECT_EQ(entryText(autostart_), after);
+        EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::Enabled) << before;
+        EXPECT_EQ(fs::status(entryIn(autostart_)).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(inodeOf(entryIn(autostart_)) == inode, before == after) << before;
+        EXPECT_TRUE(started(helper_));
+        fs::remove(entryIn(autostart_));
+    }
+}
+
+// Dotfiles keep the entry elsewhere behind a symbolic link: the link stays and its file is
+// written. Our temporaries left by a write that was killed before its rename go with the next
+// write; files that only look alike stay.
+TEST_F(LaunchAtLogin, SymlinkedEntryIsWrittenThroughAndOurStrayTemporariesGo) {
+    const fs::path dotfiles = root_ / "dotfiles";
+    fs::create_directories(dotfiles);
+    fs::create_directories(autostart_);
+    std::ofstream(dotfiles / "helper.desktop") << "[Desktop Entry]\nExec=/old/Ampora-Helper\n";
+    fs::create_symlink("../../dotfiles/helper.desktop", entryIn(autostart_));
+    const std::string strays[] = {"helper.desktop.Ab12Cd", "helper.desktop.zzzzzz"};
+    const std::string kept[] = {"helper.desktop.Ab12C", "helper.desktop.Ab-2Cd", "helper.desktop~",
+                                "helper.desktop.bak", "old.desktop.Ab12Cd"};
+    for (const auto& name : strays) std::ofstream(dotfiles / name) << "[Desktop";
+    for (const auto& name : kept) std::ofstream(dotfiles / name) << "mine";
+    fs::create_directory(dotfiles / "helper.desktop.Dir123");
+
+    AutostartLoginItems items(autostart_, helper_.string(), true);
+    ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
+    EXPECT_TRUE(fs::is_symlink(entryIn(autostart_)));
+    EXPECT_EQ(entryText(autostart_).substr(0, 21 + helper_.string().size()),
+              "[Desktop Entry]\nExec=" + helper_.string());
+    EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::Enabled);
+    for (const auto& name : strays) EXPECT_FALSE(fs::exists(dotfiles / name)) << name;
+    for (const auto& name : kept) EXPECT_TRUE(fs::exists(dotfiles / name)) << name;
+    EXPECT_TRUE(fs::exists(dotfiles / "helper.desktop.Dir123"));
+    EXPECT_TRUE(started(helper_));
+
+    // Off: the link goes, the user's file stays.
+    ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, false));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(entryIn(autostart_))));
+    EXPECT_TRUE(fs::exists(dotfiles / "helper.desktop"));
+}
+
+// A refusal says why in the log, where the streams can't: once as a warning, then, however often
+// it comes back, for debugging only.
+TEST_F(LaunchAtLogin, RefusalIsLoggedOnceWithItsReason) {
+    static std::vector<std::pair<GLogLevelFlags, std::string>> logged;
+    g_log_set_writer_func(
+        [](GLogLevelFlags level, const GLogField* fields, gsize count, gpointer) {
+            for (gsize i = 0; i < count; ++i) {
+                if (std::string_view(fields[i].key) == "MESSAGE")
+                    logged.emplace_back(level, static_cast<const char*>(fields[i].value));
+            }
+            return G_LOG_WRITER_HANDLED;
+        },
+        nullptr, nullptr);
+    std::ofstream(root_ / "file") << "not a directory";
+    AutostartLoginItems items(root_ / "file" / "autostart", helper_.string(), true);
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(items.setEnabled(HelperBundleIdentifier, true));
+    const std::string why = "launch at login: cannot create " + root_.string() +
+                            "/file/autostart: " + g_strerror(ENOTDIR);
+    EXPECT_THAT(logged,
+                ElementsAre(std::pair(G_LOG_LEVEL_WARNING, why), std::pair(G_LOG_LEVEL_DEBUG, why),
+                            std::pair(G_LOG_LEVEL_DEBUG, why)));
 }
 
 TEST(AutostartDirectory, FollowsTheBaseDirectoryRules) {

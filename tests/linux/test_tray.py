@@ -6,10 +6,15 @@
 # Run each case under: dbus-run-session -- xvfb-run -a umockdev-wrapper /usr/bin/python3 THIS CASE
 import contextlib
 import os
+import pathlib
 import re
+import select
+import shutil
 import signal
+import socket
 import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -20,6 +25,12 @@ import tray_driver as tray  # noqa: E402
 SLICE = 8
 
 
+def cpu_ticks(pid):  # user and system time so far, in clock ticks
+    with open(f"/proc/{pid}/stat", encoding="ascii") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
 def anonymous_kb(pid):  # memory of its own (heap and the like), which others don't move
     with open(f"/proc/{pid}/smaps_rollup", encoding="ascii") as rollup:
         return next(int(line.split()[1]) for line in rollup if line.startswith("Anonymous:"))
@@ -28,7 +39,11 @@ def anonymous_kb(pid):  # memory of its own (heap and the like), which others do
 class TrayOnSimulatedLaptop(tray.AmporaCase):
     def test_a_day_on_the_laptop(self):
         watcher = tray.Watcher(self.bus)
-        # At login the helper starts the monitor, which tells it to quit: "Open at login" is on.
+        # At login the helper starts the monitor, which tells it to quit: "Open at login" is on,
+        # as the entry the session started it from says.
+        os.makedirs(os.path.dirname(self.autostart_entry))
+        with open(self.autostart_entry, "w", encoding="utf-8") as entry:
+            entry.write(f"[Desktop Entry]\nType=Application\nName=A\nExec={tray.HELPER}\n")
         helper = tray.NameHistory(self.bus, tray.HELPER_ID)
         self.assertEqual(self.start(tray.HELPER).wait(30), 0, "the monitor tells it to quit")
         monitor = tray.wait_until(lambda: self.bus.pid_of(tray.MAIN_ID), what="the monitor")
@@ -321,6 +336,111 @@ class MonitorUnderLoadAndFaults(tray.AmporaCase):
         monitor.terminate()
         self.assertEqual(monitor.wait(30), -signal.SIGTERM)
 
+    def test_started_with_the_standard_streams_closed(self):
+        # As some launchers start programs; the helper then passed it on. The item comes up and
+        # idles: no main loop spinning on a descriptor silenced under it.
+        for program in (tray.MONITOR, tray.HELPER):
+            self.start("/bin/sh", ["-c", 'exec "$0" <&- >&- 2>&-', program])
+            monitor = tray.wait_until(lambda: self.bus.pid_of(tray.MAIN_ID), 30, "the monitor")
+            item = tray.TrayItem(self.bus, monitor, timeout=30)
+            item.wait_for("-850", 30)
+            tray.pump(1)
+            busy = cpu_ticks(monitor)
+            time.sleep(3)
+            self.assertLess(cpu_ticks(monitor) - busy, 10, "ticks of CPU in 3 s while idle")
+            item.click("Quit")
+            self.assertEqual(os.waitstatus_to_exitcode(os.waitpid(monitor, 0)[1]), 0)
+
+    def test_open_at_login_stays_checked_after_quit_and_a_start_by_hand(self):
+        monitor, item = self.start_monitor()
+        helper = tray.NameHistory(self.bus, tray.HELPER_ID)
+        item.click("Open at login")
+        tray.wait_until(lambda: helper.changes == [True, False], what="the helper to come and go")
+        self.quit(monitor, item)
+        with open(self.autostart_entry, "a", encoding="utf-8") as entry:
+            entry.write("X-GNOME-Autostart-Delay=15\n")  # the user's own
+        monitor, item = self.start_monitor()
+        self.assertEqual(item.entry("Open at login")["toggle-state"], 1)
+        item.click("Open at login")  # one click turns it off
+        tray.wait_until(lambda: item.entry("Open at login")["toggle-state"] == 0, what="no mark")
+        self.assertFalse(os.path.exists(self.autostart_entry))
+        self.quit(monitor, item)
+
+    def test_helper_leaves_when_its_monitor_cannot_start_or_ends(self):
+        # A copy of the helper in a bundle of the test's, beside a monitor that is missing or
+        # runs until killed; and the real one, whose monitor finds no display.
+        helper = os.path.join(self.home.name, "A.app/Contents/Library/LoginItems/H.app/Contents/"
+                                              "MacOS/Ampora-Helper")
+        os.makedirs(os.path.dirname(helper))
+        shutil.copy(tray.HELPER, helper)
+        stand_in = os.path.join(self.home.name, "A.app/Contents/MacOS/Ampora")
+        no_display = {k: v for k, v in self.env.items() if "DISPLAY" not in k}
+        for program, monitor, env in ((helper, None, self.env), (helper, "sleep", self.env),
+                                      (tray.HELPER, None, no_display)):
+            if monitor:
+                os.makedirs(os.path.dirname(stand_in))
+                with open(stand_in, "w", encoding="ascii") as script:
+                    script.write("#!/bin/sh\nexec sleep 600\n")
+                os.chmod(stand_in, 0o755)
+            process = self.start(program, env=env)
+            if monitor:
+                children = pathlib.Path(f"/proc/{process.pid}/task/{process.pid}/children")
+                child = int(tray.wait_until(children.read_text, 10, "the stand-in"))
+                tray.wait_until(lambda: b"sleep" in pathlib.Path(f"/proc/{child}/cmdline")
+                                .read_bytes(), 10, "the stand-in to run")
+                os.kill(child, signal.SIGKILL)
+            self.assertEqual(process.wait(10), 0, program)
+            self.assertFalse(self.bus.has_owner(tray.HELPER_ID))
+
+    def test_start_on_a_session_bus_that_never_answers(self):
+        # It accepts connections and says nothing. The helper leaves, the monitor goes on
+        # without it (an XEmbed icon); both say why within a few seconds.
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as hung:
+            hung.bind(os.path.join(self.home.name, "bus"))
+            hung.listen(8)
+            env = dict(self.env, DBUS_SESSION_BUS_ADDRESS=f"unix:path={hung.getsockname()}")
+            started = {name: self.start(program, env=env, stderr=subprocess.PIPE) for program,
+                       name in ((tray.HELPER, "Ampora-Helper"), (tray.MONITOR, "Ampora"))}
+            for name, process in started.items():
+                self.assertTrue(select.select([process.stderr], [], [], 10)[0], "no word in 10 s")
+                self.assertEqual(process.stderr.readline(),
+                                 f"{name}: no session bus: it did not answer within 5 s\n")
+            self.assertEqual(started["Ampora-Helper"].wait(5), 1)
+            tray.wait_until(lambda: [tray.xdotool("getwindowname", w) for w in tray.windows(
+                "--class", tray.MAIN_ID)] == ["-850\n"], 30, "the reading on the tray icon")
+
+    def test_a_refusal_reaches_the_journal_once(self):
+        # The monitor's streams are silenced: what it could not do goes to the journal, here a
+        # socket of the test's, put where journald's is in a mount namespace of the monitor's.
+        if os.geteuid() != 0:
+            self.skipTest("a mount namespace needs root")
+        journal = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self.addCleanup(journal.close)
+        journal.bind(os.path.join(self.home.name, "journal"))
+        os.makedirs(self.config)
+        open(os.path.join(self.config, "autostart"), "w", encoding="ascii").close()
+        at = "/run/systemd/journal"
+        monitor = self.start("unshare", ["-m", "sh", "-c", f'mount -t tmpfs none /run && mkdir -p'
+                                         f' {at} && touch {at}/socket && mount --bind "$0" {at}/'
+                                         f'socket && exec "$1"', journal.getsockname(), tray.MONITOR],
+                             env=dict(self.env, LC_ALL="C"))
+        item = tray.TrayItem(self.bus, monitor.pid, timeout=30)
+        item.wait_for("-850", 30)
+        for _ in range(2):
+            item.click("Open at login")
+            alert = tray.wait_until(lambda: tray.windows("--onlyvisible", "--name", "^Ampora$"))
+            tray.xdotool("windowfocus", "--sync", alert[0], "key", "Escape")
+            tray.wait_until(lambda: not tray.windows("--onlyvisible", "--name", "^Ampora$"))
+        records = []
+        while select.select([journal], [], [], 1)[0]:
+            fields = journal.recv(65536).decode().splitlines()
+            records.append(dict(field.split("=", 1) for field in fields))
+        self.assertEqual([(r["SYSLOG_IDENTIFIER"], r["PRIORITY"], r["MESSAGE"]) for r in records
+                          if r.get("GLIB_DOMAIN") == "Ampora" and r["PRIORITY"] != "7"],
+                         [("Ampora", "4", f"launch at login: cannot create {self.config}/autostart:"
+                                          " Not a directory")])
+        self.quit(monitor, item)
+
     def test_open_at_login_where_the_entry_cannot_be_written(self):
         # A file where the autostart directory, or the configuration directory, should be.
         for blocker in (os.path.dirname(self.autostart_entry), self.config):
@@ -332,16 +452,25 @@ class MonitorUnderLoadAndFaults(tray.AmporaCase):
             helper = tray.NameHistory(self.bus, tray.HELPER_ID)
             self.assertEqual(item.entry("Open at login")["toggle-state"], 0, "not started at login")
             item.click("Open at login")
-            # An alert says so; once it is closed the check mark is off again.
+            # An alert says so; the check mark never claims otherwise.
             alert = tray.wait_until(lambda: tray.windows("--onlyvisible", "--name", "^Ampora$"),
                                     30, "the alert")
             self.assertEqual(len(item.lines()), 18, "the menu is served meanwhile")
-            tray.xdotool("windowfocus", "--sync", alert[0], "key", "Escape")
-            tray.wait_until(lambda: item.entry("Open at login")["toggle-state"] == 0,
-                            what="the check mark to go")
-            self.assertEqual(helper.changes, [], "no helper without a registration")
+            self.assertEqual(item.entry("Open at login")["toggle-state"], 0, "on under the alert")
             with open(blocker, encoding="utf-8") as untouched:
                 self.assertEqual(untouched.read(), "not a directory")
+            if blocker == self.config:
+                # Quit ends it at once, even under two alerts.
+                item.click("Open at login")
+                tray.wait_until(lambda: len(tray.windows("--onlyvisible", "--name", "^Ampora$"))
+                                == 2, 30, "the second alert")
+                self.quit(monitor, item)
+                continue
+            tray.xdotool("windowfocus", "--sync", alert[0], "key", "Escape")
+            tray.wait_until(lambda: not tray.windows("--onlyvisible", "--name", "^Ampora$"),
+                            what="the alert to close")
+            self.assertEqual(item.entry("Open at login")["toggle-state"], 0)
+            self.assertEqual(helper.changes, [], "no helper without a registration")
             self.quit(monitor, item)
 
 

@@ -85,8 +85,9 @@ class AmporaCase(unittest.TestCase):
         self.autostart_entry = os.path.join(self.config, "autostart", HELPER_ID + ".desktop")
         self.env = environment(self.laptop, HOME=self.home.name, XDG_CONFIG_HOME=self.config)
 
-    def start(self, executable=MONITOR, env=None):
-        process = subprocess.Popen([executable], env=env or self.env, stdin=subprocess.DEVNULL)
+    def start(self, executable=MONITOR, args=(), env=None, stderr=None):
+        process = subprocess.Popen([executable, *args], env=env or self.env, text=True,
+                                   stdin=subprocess.DEVNULL, stderr=stderr)
         self.addCleanup(lambda: process.poll() is None and (process.kill(), process.wait()))
         return process
 

@@ -18,8 +18,14 @@ void GtkAlertPresenter::runModal(std::string_view message, std::string_view butt
     gtk_dialog_add_button(GTK_DIALOG(dialog), buttonText.c_str(), GTK_RESPONSE_OK);
     gtk_window_set_title(GTK_WINDOW(dialog), "Ampora");
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    shown_.push_back(dialog);
     gtk_dialog_run(GTK_DIALOG(dialog));
+    shown_.pop_back();
     gtk_widget_destroy(dialog);
+}
+
+void GtkAlertPresenter::dismissAll() {
+    for (GtkWidget* dialog : shown_) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_NONE);
 }
 
 }  // namespace ampora::linux_port

@@ -4,8 +4,10 @@
 #include <libudev.h>
 
 #include <cerrno>
+#include <string>
 #include <utility>
 
+#include "platform/linux/base/logging.h"
 #include "platform/linux/power/power_supply.h"
 #include "platform/linux/power/udev_device_registry.h"
 
@@ -23,12 +25,18 @@ constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 udev_handles::Monitor createMonitor(udev* context) {
     if (context == nullptr) return nullptr;
     udev_handles::Monitor monitor(udev_monitor_new_from_netlink(context, "udev"));
+    // Without a monitor the readings taken at start-up stay up for good: say why.
     if (!monitor || udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "power_supply",
                                                                     nullptr) < 0) {
+        linux_port::logWarning("no battery events: cannot set up a udev monitor");
         return nullptr;
     }
     udev_monitor_set_receive_buffer_size(monitor.get(), kReceiveBufferBytes);
-    if (udev_monitor_enable_receiving(monitor.get()) < 0) return nullptr;
+    if (const int error = udev_monitor_enable_receiving(monitor.get()); error < 0) {
+        linux_port::logWarning(std::string("no battery events: udev's events can't be received: ") +
+                               g_strerror(-error));
+        return nullptr;
+    }
     return monitor;
 }
 

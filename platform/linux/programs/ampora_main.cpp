@@ -9,6 +9,7 @@
 #include "platform/common/stdio_console.h"
 #include "platform/linux/base/bundle_paths.h"
 #include "platform/linux/base/event_loop.h"
+#include "platform/linux/base/logging.h"
 #include "platform/linux/gtk/gtk_alert_presenter.h"
 #include "platform/linux/gtk/xembed_tray_icon.h"
 #include "platform/linux/power/udev_device_registry.h"
@@ -35,6 +36,10 @@ const char* displayName() {
 int main(int argc, char** argv) {
     using namespace ampora;
     using namespace ampora::linux_port;
+
+    // First of all: descriptors 0-2 must be the standard streams before anything opens a file.
+    openStandardStreams();
+    startLogging("Ampora");
 
     // Nothing here draws with OpenGL, yet GDK would load the GL driver at start-up just to pick
     // visuals: that costs tens of MB resident and a good part of the start-up time.
@@ -82,6 +87,7 @@ int main(int argc, char** argv) {
     AppDelegate* delegate = nullptr;
     MenuActionSink actions([&](Selector action) {
         if (delegate) sendAction(action, *delegate, application);
+        if (action == Selector::Terminate) alerts.dismissAll();
     });
     TrayMenuFactory menus;
     TrayStatusBar statusBar(

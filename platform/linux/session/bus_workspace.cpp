@@ -4,6 +4,7 @@
 
 #include "platform/linux/base/glib_handles.h"
 #include "platform/linux/session/process_launch.h"
+#include "platform/linux/session/session_bus.h"
 
 namespace ampora::linux_port {
 
@@ -12,10 +13,16 @@ BusWorkspace::BusWorkspace(GDBusConnection* bus) : bus_(bus) {}
 std::vector<std::optional<std::string>> BusWorkspace::runningApplicationBundleIdentifiers() {
     std::vector<std::optional<std::string>> identifiers;
     if (!bus_) return identifiers;
+    GError* error = nullptr;
     GVariantPtr reply(g_dbus_connection_call_sync(
         bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListNames",
-        nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr));
-    if (!reply) return identifiers;
+        nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, kBusStartLimitMs, nullptr,
+        &error));
+    const GErrorPtr failure(error);
+    if (!reply) {
+        listFailure_.log("cannot list the programs on the session bus", failure.get());
+        return identifiers;
+    }
 
     GVariantIter* names = nullptr;
     g_variant_get(reply.get(), "(as)", &names);
@@ -35,6 +42,10 @@ bool BusWorkspace::openURL(std::string_view url) {
 
 bool BusWorkspace::launchApplication(std::string_view path) {
     return launchDetached(std::string(path));
+}
+
+bool BusWorkspace::launchAndWatchApplication(std::string_view path, std::function<void()> ended) {
+    return launchWatched(std::string(path), std::move(ended));
 }
 
 }  // namespace ampora::linux_port

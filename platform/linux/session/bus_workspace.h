@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 
 #include "app/ports/workspace.h"
+#include "platform/linux/base/logging.h"
 
 namespace ampora::linux_port {
 
@@ -15,9 +16,11 @@ class BusWorkspace : public Workspace {
     std::vector<std::optional<std::string>> runningApplicationBundleIdentifiers() override;
     bool openURL(std::string_view url) override;
     bool launchApplication(std::string_view path) override;
+    bool launchAndWatchApplication(std::string_view path, std::function<void()> ended) override;
 
   private:
     GDBusConnection* bus_;
+    RecurringFailure listFailure_;
 };
 
 }  // namespace ampora::linux_port

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace ampora::linux_port {
@@ -7,5 +8,9 @@ namespace ampora::linux_port {
 // Starts the program at executable with no arguments, directly (no shell), detached: it is not
 // our child to wait for. False when it could not be started.
 bool launchDetached(const std::string& executable);
+
+// Starts it as our child instead and calls ended (on the main loop) once it has exited. False,
+// with the reason logged, when it could not be started; ended is then never called.
+bool launchWatched(const std::string& executable, std::function<void()> ended);
 
 }  // namespace ampora::linux_port

@@ -8,7 +8,13 @@
 
 namespace ampora::linux_port {
 
-// The user's session bus; null when there is none (each user of the bus then does nothing).
+// How long start-up waits for the session bus to connect or to answer a call: a bus that
+// accepts but never answers would otherwise hold the start for good (GDBus waits 25 s per call,
+// and forever to connect).
+inline constexpr int kBusStartLimitMs = 5000;
+
+// The user's session bus; null when there is none or it doesn't answer in time, which is logged
+// with the reason (each user of the bus then does nothing).
 GObjectPtr<GDBusConnection> connectSessionBus();
 
 // A well-known name held on the session bus while the object lives: how the other program sees

@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/linux/base/logging.h"
 #include "platform/linux/tray/title_icon.h"
 
 namespace ampora::linux_port {
@@ -88,8 +89,11 @@ StatusNotifierItem::StatusNotifierItem(GDBusConnection* bus, std::string id,
       hostChanged_(std::move(hostChanged)) {
     static const GDBusInterfaceVTable vtable{
         &StatusNotifierItem::methodCall, &StatusNotifierItem::getProperty, nullptr, {}};
+    GError* error = nullptr;
     object_ = g_dbus_connection_register_object(bus_, kPath, interfaceInfo(), &vtable, this,
-                                                nullptr, nullptr);
+                                                nullptr, &error);
+    const GErrorPtr failure(error);
+    if (!object_) logWarning(std::string("no tray item on the bus: ") + failure->message);
     watch_ = g_bus_watch_name_on_connection(bus_, kWatcher, G_BUS_NAME_WATCHER_FLAGS_NONE,
                                             &StatusNotifierItem::watcherAppeared,
                                             &StatusNotifierItem::watcherVanished, this, nullptr);
