@@ -107,7 +107,10 @@ TEST_F(LaunchAtLogin, FreshAccountGetsAPrivateEntryAndTheHelperStartsAtOnce) {
     EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD), -1) << "descriptor 0 left open";
     ::dup2(input, STDIN_FILENO);
     ::close(input);
-    EXPECT_EQ(entryText(autostart_), entry);
+    EXPECT_EQ(entryText(autostart_),
+              "[Desktop Entry]\nType=Application\nName=Ampora Helper\nExec=" + helper_.string() +
+                  "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\nTryExec=" + helper_.string() +
+                  "\n");
 
     // Ampora removed, the entry kept (it's the user's): sessions skip it instead of failing.
     fs::remove(helper_);
@@ -190,26 +193,27 @@ TEST_F(LaunchAtLogin, RefusedWithoutAWorkingHelperOrAWritableEntry) {
 // starts this helper is set, and what a valid entry needs is added after the user's keys.
 TEST_F(LaunchAtLogin, UsersEntryKeepsAllButTheKeysAmporaOwns) {
     const std::string exec = "Exec=" + helper_.string() + "\n";
-    const std::string ours = "[Desktop Entry]\nType=Application\nName=Ampora Helper\n" + exec +
-                             "NoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
+    const std::string tryExec = "TryExec=" + helper_.string() + "\n";
+    const std::string ours = "[Desktop Entry]\nType=Application\nName=Ampora Helper\n" + tryExec +
+                             exec + "NoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
     const std::string users =
         "# mine\n[Desktop Entry]\nName=Ampora Helper\nName[de]=Ampora-Helfer\nType=Application\n"
         "Exec = /old/Ampora-Helper\n\n# later\nX-GNOME-Autostart-Delay=15\nOnlyShowIn=XFCE;\n"
         "NoDisplay=false\n\n[Desktop Action x]\nExec=other\n";
     const std::string usersNowOurs =
         "# mine\n[Desktop Entry]\nName=Ampora Helper\nName[de]=Ampora-Helfer\nType=Application\n" +
-        exec +
-        "\n# later\nX-GNOME-Autostart-Delay=15\nOnlyShowIn=XFCE;\nNoDisplay=false\n"
-        "X-GNOME-Autostart-enabled=true\n\n[Desktop Action x]\nExec=other\n";
+        exec + "\n# later\nX-GNOME-Autostart-Delay=15\nOnlyShowIn=XFCE;\nNoDisplay=false\n" +
+        tryExec + "X-GNOME-Autostart-enabled=true\n\n[Desktop Action x]\nExec=other\n";
     const std::string switchedOff = "[Desktop Entry]\nHidden=true\n" + exec +
                                     "X-GNOME-Autostart-enabled=false\nComment=x\nExec=/a/b";
     const std::string switchedOn = "[Desktop Entry]\n" + exec +
                                    "X-GNOME-Autostart-enabled=true\nComment=x\n"
-                                   "Type=Application\nName=Ampora Helper\nNoDisplay=true\n";
+                                   "Type=Application\nName=Ampora Helper\n" +
+                                   tryExec + "NoDisplay=true\n";
     const std::pair<std::string, std::string> cases[] = {
         {users, usersNowOurs},
         {switchedOff, switchedOn},
-        {ours + "TryExec=" + helper_.string() + "\n", ours + "TryExec=" + helper_.string() + "\n"},
+        {ours, ours},
         {"[Desktop Entry\nno entry at all", ours},
         {"[Desktop Action x]\nExec=" + helper_.string() + "\n", ours},
     };
