@@ -129,6 +129,30 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
             self.assertRegex(run.stderr, re.compile("^" + errors, re.S))
 
 
+    def test_links_open_in_the_users_browser(self):
+        # The user's browser notes the address and its environment: the switches the monitor set
+        # for itself (GTK's GL, GIO's file systems) are not handed on.
+        opened, data = os.path.join(self.home.name, "opened"), os.path.join(self.home.name, "data")
+        files = {
+            "browser": f'#!/bin/sh\n{{ echo "$1"; env; }} >"{opened}.part"; mv "{opened}.part" "{opened}"\n',
+            "data/applications/browser.desktop": "[Desktop Entry]\nType=Application\nName=Browser\n"
+            f"Exec={self.home.name}/browser %u\nMimeType=x-scheme-handler/http;\n",
+            "config dir/mimeapps.list": "[Default Applications]\nx-scheme-handler/http=browser.desktop\n"}
+        for name, text in files.items():
+            os.makedirs(os.path.dirname(os.path.join(self.home.name, name)), exist_ok=True)
+            with open(os.path.join(self.home.name, name), "w", encoding="utf-8") as file:
+                file.write(text)
+        os.chmod(os.path.join(self.home.name, "browser"), 0o755)
+        monitor, item = self.start_monitor(env=dict(self.env, XDG_DATA_HOME=data))
+        item.click("Go To Developer's Website")
+        tray.wait_until(lambda: os.path.exists(opened), 30, "the browser")
+        with open(opened, encoding="utf-8") as browser:
+            address, *environment = browser.read().splitlines()
+        self.assertRegex(address, r"^http://[^/]+/\?referrer\?Ampora$")
+        self.assertEqual([v for v in environment if v.startswith(("GDK_GL=", "GIO_USE_VFS="))], [])
+        self.quit(monitor, item)
+
+
 class TrayInRealPanels(tray.AmporaCase):
     def check(self, host_name, icon_name):
         # The title on screen, then the next reading, then the menu; icon_name: what the item

@@ -9,6 +9,7 @@
 #include "platform/common/stdio_console.h"
 #include "platform/linux/base/bundle_paths.h"
 #include "platform/linux/base/event_loop.h"
+#include "platform/linux/base/private_environment.h"
 #include "platform/linux/gtk/gtk_alert_presenter.h"
 #include "platform/linux/gtk/xembed_tray_icon.h"
 #include "platform/linux/power/udev_device_registry.h"
@@ -36,10 +37,13 @@ int main(int argc, char** argv) {
     using namespace ampora;
     using namespace ampora::linux_port;
 
+    // The environment is set while this is the only thread.
+    PrivateEnvironment privateEnvironment;
     // Nothing here draws with OpenGL, yet GDK would load the GL driver at start-up just to pick
     // visuals: that costs tens of MB resident and a good part of the start-up time.
-    const bool glChosenByUser = g_getenv("GDK_GL") != nullptr;
-    if (!glChosenByUser) g_setenv("GDK_GL", "disable", TRUE);
+    privateEnvironment.set("GDK_GL", "disable");
+    // Files are only ever local here: GIO's other file systems (gvfs) would start their daemon.
+    privateEnvironment.set("GIO_USE_VFS", "local");
     // GIO runs a few start-up jobs on worker threads, which would then idle for 15 s and wake
     // once to exit: let them go as soon as their work is done.
     g_thread_pool_set_max_unused_threads(0);
@@ -64,8 +68,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Ampora: cannot open display %s\n", displayName());
         return 1;
     }
-    // GDK has read it; the browser we may open for a link must not inherit it.
-    if (!glChosenByUser) g_unsetenv("GDK_GL");
 
     const std::filesystem::path executable = runningExecutable();
     const std::filesystem::path resources = resourcesOfExecutable(executable);
@@ -73,10 +75,11 @@ int main(int argc, char** argv) {
     EventLoop application;
     StdioConsole console;
     GtkAlertPresenter alerts;
-    BusWorkspace workspace(bus.get());
+    BusWorkspace workspace(bus.get(), &privateEnvironment);
     BusNotificationCenter notifications(bus.get());
     AutostartLoginItems loginItems(userAutostartDirectory(),
-                                   helperExecutableOf(executable).string(), bus != nullptr);
+                                   helperExecutableOf(executable).string(), bus != nullptr,
+                                   &privateEnvironment);
     UdevDeviceRegistry registry;
 
     AppDelegate* delegate = nullptr;

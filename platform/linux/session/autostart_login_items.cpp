@@ -62,10 +62,12 @@ std::filesystem::path userAutostartDirectory() {
 }
 
 AutostartLoginItems::AutostartLoginItems(std::filesystem::path autostartDirectory,
-                                         std::string helperExecutable, bool sessionBusAvailable)
+                                         std::string helperExecutable, bool sessionBusAvailable,
+                                         const PrivateEnvironment* privateEnvironment)
     : directory_(std::move(autostartDirectory)),
       helperExecutable_(std::move(helperExecutable)),
-      sessionBusAvailable_(sessionBusAvailable) {}
+      sessionBusAvailable_(sessionBusAvailable),
+      privateEnvironment_(privateEnvironment) {}
 
 std::filesystem::path AutostartLoginItems::entryPath() const {
     return directory_ / (std::string(HelperBundleIdentifier) + ".desktop");
@@ -82,7 +84,8 @@ bool AutostartLoginItems::setEnabled(std::string_view bundleIdentifier, bool ena
     if (!sessionBusAvailable_) return false;
     if (!g_file_test(helperExecutable_.c_str(), G_FILE_TEST_IS_EXECUTABLE)) return false;
     if (!writeEntry()) return false;
-    if (!launchDetached(helperExecutable_)) {
+    const GStrvPtr environment = privateEnvironment_ ? privateEnvironment_->forChildren() : nullptr;
+    if (!launchDetached(helperExecutable_, environment.get())) {
         ::unlink(entryPath().c_str());
         return false;
     }

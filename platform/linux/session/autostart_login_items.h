@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/ports/application.h"
+#include "platform/linux/base/private_environment.h"
 
 namespace ampora::linux_port {
 
@@ -15,9 +16,11 @@ std::filesystem::path userAutostartDirectory();
 // helper at once; disabling removes exactly that entry.
 class AutostartLoginItems : public LoginItemService {
   public:
-    // Without a session bus the helper could never be told to quit, so enabling fails then.
+    // Without a session bus the helper could never be told to quit, so enabling fails then. The
+    // helper started gets the environment without privateEnvironment's switches (null: none).
     AutostartLoginItems(std::filesystem::path autostartDirectory, std::string helperExecutable,
-                        bool sessionBusAvailable);
+                        bool sessionBusAvailable,
+                        const PrivateEnvironment* privateEnvironment = nullptr);
 
     bool setEnabled(std::string_view bundleIdentifier, bool enabled) override;
 
@@ -29,6 +32,7 @@ class AutostartLoginItems : public LoginItemService {
     std::filesystem::path directory_;
     std::string helperExecutable_;
     bool sessionBusAvailable_;
+    const PrivateEnvironment* privateEnvironment_;
 };
 
 }  // namespace ampora::linux_port

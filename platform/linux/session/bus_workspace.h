@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 
 #include "app/ports/workspace.h"
+#include "platform/linux/base/private_environment.h"
 
 namespace ampora::linux_port {
 
@@ -10,7 +11,10 @@ namespace ampora::linux_port {
 // a well-known name.
 class BusWorkspace : public Workspace {
   public:
-    explicit BusWorkspace(GDBusConnection* bus);  // bus may be null: then nothing seems to run
+    // bus may be null: then nothing seems to run. The programs opened get the environment
+    // without privateEnvironment's switches (null: without none).
+    explicit BusWorkspace(GDBusConnection* bus,
+                          const PrivateEnvironment* privateEnvironment = nullptr);
 
     std::vector<std::optional<std::string>> runningApplicationBundleIdentifiers() override;
     bool openURL(std::string_view url) override;
@@ -18,6 +22,7 @@ class BusWorkspace : public Workspace {
 
   private:
     GDBusConnection* bus_;
+    const PrivateEnvironment* privateEnvironment_;
 };
 
 }  // namespace ampora::linux_port
