@@ -7,6 +7,7 @@
 import contextlib
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -70,6 +71,9 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
         self.assertEqual(len(watcher.registrations), 1, "registered again for a reading")
         self.assertLessEqual(item.signals - signals, 5 * 100 + 5)  # and start-up's last few
         self.assertEqual(item.property("ToolTip")[2:], ("-1100", tooltip.replace("-850", "-1100")))
+        # No GTK window was shown, so GTK was never loaded.
+        with open(f"/proc/{monitor}/maps", encoding="utf-8") as maps:
+            self.assertEqual(re.findall(r"\S*lib(?:gtk-3|gdk-3|gdk_pixbuf)\S*", maps.read()), [])
         # The panel restarts: the item registers with the new watcher, once.
         watcher.restart()
         tray.wait_until(lambda: len(watcher.registrations) == 2, what="a new registration")
@@ -115,15 +119,26 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
 
     def test_command_line_without_a_display(self):
         env = dict({k: v for k, v in self.env.items() if "DISPLAY" not in k}, LC_ALL="C")
-        for args, status, output, errors in [
-                (["--version"], 0, r"Ampora \d+\.\d+\.\d+\n$", "$"),
-                (["--help"], 0, r"Usage:\n  Ampora \[OPTION.*--version", "$"),
-                (["--bogus"], 2, "$", r"Ampora: Unknown option --bogus\n\nUsage:\n  Ampora "),
-                (["stray"], 2, "$", r"Ampora: unexpected argument stray\n\nUsage:"),
-                ([], 1, "$", r"Ampora: cannot open display \(neither DISPLAY nor WAYLAND_DISP"
-                             r"LAY is set\)\n$")]:
-            run = subprocess.run([tray.MONITOR, *args], env=env, capture_output=True, text=True,
-                                 timeout=10)
+        # A bundle that lost its GTK module.
+        broken = os.path.join(self.home.name, "Ampora.app/Contents/MacOS/Ampora")
+        os.makedirs(os.path.dirname(broken))
+        shutil.copy(tray.MONITOR, broken)
+        for args, display, status, output, errors in [
+                (["--version"], {}, 0, r"Ampora \d+\.\d+\.\d+\n$", "$"),
+                (["--help"], {}, 0, r"Usage:\n  Ampora \[OPTION.*--version", "$"),
+                (["--bogus"], {}, 2, "$", r"Ampora: Unknown option --bogus\n\nUsage:\n  Ampora "),
+                (["stray"], {}, 2, "$", r"Ampora: unexpected argument stray\n\nUsage:"),
+                ([], {}, 1, "$", r"Ampora: cannot open display \(neither DISPLAY nor WAYLAND_DISP"
+                                 r"LAY is set\)\n$"),
+                ([], {"DISPLAY": ":4242"}, 1, "$", r"Ampora: cannot open display :4242\n$"),
+                ([], {"WAYLAND_DISPLAY": "wayland-42"}, 1, "$",
+                 r"Ampora: cannot open display wayland-42\n$"),
+                ([broken], {"DISPLAY": self.env["DISPLAY"]}, 1, "$",
+                 f"Ampora: {os.path.dirname(os.path.dirname(broken))}/PlugIns/ampora-gtk.so is "
+                 r"missing; reinstall Ampora\n$")]:
+            program, args = (args[0], []) if args[:1] == [broken] else (tray.MONITOR, args)
+            run = subprocess.run([program, *args], env=dict(env, **display), capture_output=True,
+                                 text=True, timeout=10)
             self.assertEqual(run.returncode, status, args)
             self.assertRegex(run.stdout, re.compile("^" + output, re.S))
             self.assertRegex(run.stderr, re.compile("^" + errors, re.S))

@@ -1,5 +1,6 @@
 """The Debian package: files, dependencies, lintian; then installed with dpkg, run headless on a
 simulated laptop, and purged. Only in a throwaway root: run it through test-package."""
+import ctypes
 import os
 import re
 import subprocess
@@ -13,8 +14,9 @@ MONITOR = BUNDLE + "/Contents/MacOS/Ampora"
 HELPER = BUNDLE + "/Contents/Library/LoginItems/Ampora-Helper.app/Contents/MacOS/Ampora-Helper"
 DESKTOP = "/usr/share/applications/com.larchmoor.Ampora.desktop"
 METAINFO = "/usr/share/metainfo/com.larchmoor.Ampora.metainfo.xml"
+GTK_MODULE = BUNDLE + "/Contents/PlugIns/ampora-gtk.so"
 PROGRAMS = ["/usr/bin/ampora", MONITOR, HELPER]
-DATA = [BUNDLE + "/Contents/Resources/Ampora.ui", DESKTOP, METAINFO,
+DATA = [BUNDLE + "/Contents/Resources/Ampora.ui", GTK_MODULE, DESKTOP, METAINFO,
         "/usr/share/man/man1/ampora.1.gz", "/usr/share/doc/ampora/copyright",
         "/usr/share/doc/ampora/changelog.gz"] + [
     f"/usr/share/icons/hicolor/{size}/apps/com.larchmoor.Ampora.{kind}" for size, kind in
@@ -39,7 +41,7 @@ class Package(unittest.TestCase):
         depends = set(re.findall(r"(?:^|, )([^ ,]+)", run("dpkg-deb", "-f", DEB, "Depends")))
         with tempfile.TemporaryDirectory() as root:
             run("dpkg-deb", "-x", DEB, root)
-            linked = run("objdump", "-p", root + MONITOR, root + HELPER)
+            linked = run("objdump", "-p", root + MONITOR, root + HELPER, root + GTK_MODULE)
         for library in set(re.findall(r"NEEDED\s+(\S+)", linked)):
             owners = set(re.findall(r"^([^:]+):", run("dpkg", "-S", "*/" + library), re.M))
             self.assertTrue(owners & depends, f"{library} comes from {owners}, not in Depends")
@@ -51,6 +53,8 @@ class Package(unittest.TestCase):
         run("dpkg", "-i", DEB)
         try:
             run("desktop-file-validate", DESKTOP)
+            # The GTK module loads with the libraries the package depends on.
+            self.assertTrue(ctypes.CDLL(GTK_MODULE).ampora_gtk_windows_open)
             run("appstreamcli", "validate", "--no-net", METAINFO)
             # The tray tests' day on a laptop, with the launcher on PATH and the installed helper.
             tray_test = os.path.join(os.path.dirname(__file__), "..", "linux", "test_tray.py")
