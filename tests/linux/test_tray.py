@@ -149,10 +149,12 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
         # for itself (GTK's GL, GIO's file systems) are not handed on.
         opened, data = os.path.join(self.home.name, "opened"), os.path.join(self.home.name, "data")
         files = {
-            "browser": f'#!/bin/sh\n{{ echo "$1"; env; }} >"{opened}.part"; mv "{opened}.part" "{opened}"\n',
-            "data/applications/browser.desktop": "[Desktop Entry]\nType=Application\nName=Browser\n"
-            f"Exec={self.home.name}/browser %u\nMimeType=x-scheme-handler/http;\n",
-            "config dir/mimeapps.list": "[Default Applications]\nx-scheme-handler/http=browser.desktop\n"}
+            "browser": f'#!/bin/sh\n{{ echo "$1"; env; }} >"{opened}.part"\n'
+                       f'mv "{opened}.part" "{opened}"\n',
+            "data/applications/browser.desktop": "[Desktop Entry]\nType=Application\n"
+            f"Name=Browser\nExec={self.home.name}/browser %u\nMimeType=x-scheme-handler/http;\n",
+            "config dir/mimeapps.list":
+                "[Default Applications]\nx-scheme-handler/http=browser.desktop\n"}
         for name, text in files.items():
             os.makedirs(os.path.dirname(os.path.join(self.home.name, name)), exist_ok=True)
             with open(os.path.join(self.home.name, name), "w", encoding="utf-8") as file:

@@ -86,8 +86,9 @@ class AmporaCase(unittest.TestCase):
         self.config = os.path.join(self.home.name, "config dir")
         self.autostart_entry = os.path.join(self.config, "autostart", HELPER_ID + ".desktop")
         self.vfs_started = os.path.join(self.home.name, "vfs started")
-        vfs = dict(GIO_EXTRA_MODULES=FAKE_VFS, AMPORA_VFS_STARTED=self.vfs_started) if FAKE_VFS else {}
-        self.env = environment(self.laptop, HOME=self.home.name, XDG_CONFIG_HOME=self.config, **vfs)
+        vfs = {"GIO_EXTRA_MODULES": FAKE_VFS, "AMPORA_VFS_STARTED": self.vfs_started}
+        self.env = environment(self.laptop, HOME=self.home.name, XDG_CONFIG_HOME=self.config,
+                               **(vfs if FAKE_VFS else {}))
 
     def start(self, executable=MONITOR, env=None):
         process = subprocess.Popen([executable], env=env or self.env, stdin=subprocess.DEVNULL)
