@@ -9,6 +9,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import unittest
@@ -116,6 +117,17 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
         self.assertEqual(item.lines(), ["Reading battery…", "Quit"])
         self.assertFalse(item.entry("Reading battery…")["enabled"])
         self.quit(monitor, item)
+
+    def test_wayland_session_without_x(self):
+        # The compositor's socket is all the display check needs: the tray item is on the bus.
+        tray.Watcher(self.bus)
+        compositor = socket.socket(socket.AF_UNIX)
+        self.addCleanup(compositor.close)
+        compositor.bind(os.path.join(self.home.name, "wayland-0"))
+        compositor.listen()
+        env = dict({k: v for k, v in self.env.items() if k != "DISPLAY"},
+                   XDG_RUNTIME_DIR=self.home.name, WAYLAND_DISPLAY="wayland-0")
+        self.quit(*self.start_monitor(env=env))
 
     def test_command_line_without_a_display(self):
         env = dict({k: v for k, v in self.env.items() if "DISPLAY" not in k}, LC_ALL="C")

@@ -52,9 +52,23 @@ TEST(DrawnTitle, PanelsGetGdksStraightAlphaInArgbNetworkOrderAtEachSize) {
         gsize length = 0;
         const auto* argb = static_cast<const guchar*>(g_variant_get_fixed_array(bytes, &length, 1));
         ASSERT_EQ(length, static_cast<gsize>(size * size * 4));
-        // The plate's grey at the middle of its left edge.
-        const guchar* edge = argb + size / 2 * size * 4;
-        EXPECT_EQ(std::vector<int>(edge, edge + 4), (std::vector<int>{255, 30, 30, 30})) << size;
+        // The plate's grey at the middle of its left edge, four equally rounded corners, and
+        // white figures.
+        const auto pixel = [&](int x, int y) {
+            const guchar* p = argb + (y * size + x) * 4;
+            return std::vector<int>(p, p + 4);
+        };
+        EXPECT_EQ(pixel(0, size / 2), (std::vector<int>{255, 30, 30, 30})) << size;
+        const int corner = pixel(0, 0)[0];
+        EXPECT_LT(corner, 255) << size;
+        for (const auto& [x, y] : {std::pair{size - 1, 0}, {0, size - 1}, {size - 1, size - 1}}) {
+            EXPECT_NEAR(pixel(x, y)[0], corner, 2) << size << " at " << x << "," << y;
+        }
+        int white = 0;
+        for (int i = 0; i < size * size; ++i) {
+            white += pixel(i % size, i / size) == std::vector<int>{255, 255, 255, 255};
+        }
+        EXPECT_GT(white, 0) << size;
 
         // Pixel for pixel what GDK makes of the same drawing (RGBA), as the icon was before.
         const CairoSurfacePtr drawing = drawTitleIcon("-1234", size);
