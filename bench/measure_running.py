@@ -1,11 +1,15 @@
 """Measures the running monitor on a simulated laptop and prints one table.
 
 Run through bench/measure-running, which builds the release tree and provides the session bus,
-the virtual display and the umockdev preload. Usage: measure_running.py BUNDLE
+the virtual display and the umockdev preload.
+Usage: measure_running.py BUNDLE FLOOR [EARLIER_BUNDLE]
 
-Two runs: the tray path, with a StatusNotifierWatcher of our own that also reads what a panel
-reads after each change (the icon pixmap, the tooltip, the title); and the XEmbed fallback,
-with no watcher at all.
+Memory is held against FLOOR (bench/floor_tray_item.c: the least a tray item showing the same
+thing can be) measured in the same run, turn about with the monitor on the tray path and as the
+XEmbed fallback (and with EARLIER_BUNDLE, an earlier build, the same way). Then one long run on
+the tray path, with a StatusNotifierWatcher of our own that also reads what a panel reads after
+each change (the icon pixmap, the tooltip, the title); and one as the XEmbed fallback, with no
+watcher at all.
 """
 import os
 import platform
@@ -19,6 +23,7 @@ import tray_driver as tray  # noqa: E402
 from tray_driver import Gio, GLib  # noqa: E402
 
 STARTS = 7
+ROUNDS = 3
 IDLE_SECONDS = 60
 FALLBACK_IDLE_SECONDS = 30
 LATENCY_EVENTS = 1000
@@ -51,17 +56,28 @@ def idle_wake_ups(pid, seconds):
     return sum(count - before.get(tid, 0) for tid, count in after.items()) + ended, ended
 
 
-def memory_kb(pid):
-    """Resident set, proportional set and anonymous memory, in kB. PSS splits the libraries'
-    pages among the processes that map them, so it falls whenever other programs with the same
-    libraries run (other desktops' helpers on a shared machine); RSS and the anonymous memory
-    (heap and the like) are the process's own."""
+def smaps(pid):
     sizes = {}
     with open(f"/proc/{pid}/smaps_rollup", encoding="ascii") as rollup:
         for line in rollup:
             key, _, rest = line.partition(":")
             sizes[key] = int(rest.split()[0]) if rest.strip() else 0
+    return sizes
+
+
+def memory_kb(pid):
+    """Resident set, proportional set and anonymous memory, in kB. PSS splits the libraries'
+    pages among the processes that map them, so it falls whenever other programs with the same
+    libraries run (other desktops' helpers on a shared machine); RSS and the anonymous memory
+    (heap and the like) are the process's own."""
+    sizes = smaps(pid)
     return sizes["Rss"], sizes["Pss"], sizes["Anonymous"]
+
+
+def footprint_kb(pid):
+    """RSS, PSS and USS (the pages no other process maps), in kB."""
+    sizes = smaps(pid)
+    return sizes["Rss"], sizes["Pss"], sizes["Private_Clean"] + sizes["Private_Dirty"]
 
 
 def megabytes(sizes):
@@ -96,11 +112,26 @@ class PanelReads:
                             None, Gio.DBusCallFlags.NONE, -1, None, None)
 
 
+class TitleTimes:
+    """When each title was announced on the bus, as the signal came in."""
+
+    def __init__(self, bus, item):
+        self.times = {}
+        bus.connection.signal_subscribe(
+            item.name, tray.ITEM_INTERFACE, "XAyatanaNewLabel", tray.ITEM_PATH, None,
+            Gio.DBusSignalFlags.NONE,
+            lambda *args: self.times.__setitem__(args[5].unpack()[0], time.monotonic()))
+
+    def wait_for(self, title, timeout=10.0):
+        return tray.wait_until(lambda: self.times.pop(title, None), timeout, repr(title))
+
+
 class Sender:
     """Battery change events with a distinct current each, so every reading is told apart."""
 
-    def __init__(self, laptop, item):
+    def __init__(self, laptop, item, bus):
         self.laptop, self.item, self.next_ma = laptop, item, 1000
+        self.announced = TitleTimes(bus, item)
 
     def _set_next(self):
         self.next_ma = self.next_ma + 1 if self.next_ma < 9999 else 1000
@@ -112,7 +143,7 @@ class Sender:
         title = self._set_next()
         sent = time.monotonic()
         self.laptop.testbed.uevent(self.laptop.paths["BAT0"], "change")
-        return self.item.wait_for(title) - sent
+        return self.announced.wait_for(title) - sent
 
     def burst(self, count):
         for start in range(0, count, SLICE):
@@ -120,6 +151,7 @@ class Sender:
                 title = self._set_next()
                 self.laptop.testbed.uevent(self.laptop.paths["BAT0"], "change")
             self.item.wait_for(title)
+        self.announced.times.clear()
 
 
 def percentile(values, fraction):
@@ -148,8 +180,98 @@ def stop(process):
     process.wait()
 
 
+def monitor_of(bundle):
+    return os.path.join(bundle, "Contents/MacOS/Ampora")
+
+
+def read_as_a_panel(bus, watcher, pid):
+    """Waits for the item of process pid to register, then reads what a panel reads."""
+    item = tray.TrayItem(bus, pid)
+    tray.wait_until(lambda: (item.name, tray.ITEM_PATH) in watcher.registrations, 10,
+                    "the registration")
+    for prop in ("IconPixmap", "ToolTip", "Title"):
+        item.property(prop)
+    item.lines()
+    return item
+
+
+def footprints(subjects, bus, watcher, env):
+    """Median RSS, PSS and USS of each subject over ROUNDS rounds, taken in turn: (name, command,
+    tray path?) each. Measured once read as a panel reads it, or once the fallback shows the
+    reading."""
+    sizes = {name: [] for name, _, _ in subjects}
+    for _ in range(ROUNDS):
+        for name, command, tray_path in subjects:
+            if not tray_path:
+                bus.bus_call("ReleaseName", "s", tray.WATCHER, reply="(u)")
+            process = start(command, env)
+            try:
+                if tray_path:
+                    read_as_a_panel(bus, watcher, process.pid)
+                else:
+                    item = tray.TrayItem(bus, process.pid)
+                    tray.wait_until(lambda: item.title() == "-850", 10, "the first reading")
+                tray.pump(SETTLE_SECONDS)
+                sizes[name].append(footprint_kb(process.pid))
+            finally:
+                stop(process)
+                if not tray_path:
+                    bus.own(tray.WATCHER)
+        print(f"memory: a round of {len(subjects)} done", file=sys.stderr)
+    return {name: tuple(statistics.median(column) for column in zip(*runs))
+            for name, runs in sizes.items()}
+
+
+def latencies_in_turn(bundles, laptop, bus, watcher, env):
+    """Median change-to-title latency of each bundle, LATENCY_EVENTS / ROUNDS events at a time
+    per bundle, taken in turn, each read as a panel reads it."""
+    latencies = {bundle: [] for bundle in bundles}
+    for _ in range(ROUNDS):
+        for bundle in bundles:
+            monitor = start(monitor_of(bundle), env)
+            try:
+                item = read_as_a_panel(bus, watcher, monitor.pid)
+                PanelReads(bus, item)
+                sender = Sender(laptop, item, bus)
+                latencies[bundle] += [sender.one() for _ in range(LATENCY_EVENTS // ROUNDS)]
+            finally:
+                stop(monitor)
+    print("latency in turn: done", file=sys.stderr)
+    return [statistics.median(latencies[bundle]) for bundle in bundles]
+
+
+def start_up(bundles, env):
+    """Median seconds from spawn to the first title on the bus, STARTS runs per bundle taken in
+    turn; and the threads of the current bundle's last run at its first title. Leaves the last
+    run of the first bundle running."""
+    bus = tray.SessionBus()
+    first = []
+    bus.connection.signal_subscribe(None, tray.ITEM_INTERFACE, "XAyatanaNewLabel", None, None,
+                                    Gio.DBusSignalFlags.NONE,
+                                    lambda *args: first.append(time.monotonic()))
+    starts = {bundle: [] for bundle in bundles}
+    for run in range(STARTS):
+        for bundle in reversed(bundles):
+            first.clear()
+            spawned = time.monotonic()
+            monitor = start(monitor_of(bundle), env)
+            tray.wait_until(lambda: first, 10, "the first title")
+            starts[bundle].append(first[0] - spawned)
+            threads = thread_names(monitor.pid)
+            if run < STARTS - 1 or bundle != bundles[0]:
+                stop(monitor)
+    print(f"start-up: {STARTS} runs done", file=sys.stderr)
+    return [statistics.median(starts[bundle]) for bundle in bundles], threads, monitor
+
+
+def ratios(sizes, floor):
+    return " / ".join(f"{size / 1024:.1f}" for size in sizes) + " MB (" + " / ".join(
+        f"{size / base:.2f}×" for size, base in zip(sizes, floor)) + ")"
+
+
 def main():
-    monitor_path = os.path.join(sys.argv[1], "Contents/MacOS/Ampora")
+    bundles = [sys.argv[1]] + sys.argv[3:4]
+    monitor_path = monitor_of(bundles[0])
     laptop = tray.SimulatedLaptop()
     laptop.laptop_on_mains()
     bus = tray.SessionBus()
@@ -157,33 +279,20 @@ def main():
     conditions = machine()
     watcher = tray.Watcher(bus)
 
-    # Start-up: spawn to the first title announced on the bus, several times.
-    first = []
-    bus.connection.signal_subscribe(None, tray.ITEM_INTERFACE, "XAyatanaNewLabel", None, None,
-                                    Gio.DBusSignalFlags.NONE,
-                                    lambda *args: first.append(time.monotonic()))
-    starts = []
-    for run in range(STARTS):
-        first.clear()
-        spawned = time.monotonic()
-        monitor = start(monitor_path, env)
-        tray.wait_until(lambda: first, 10, "the first title")
-        starts.append(first[0] - spawned)
-        threads_at_first_title = thread_names(monitor.pid)
-        if run < STARTS - 1:
-            stop(monitor)
-    print(f"start-up: {STARTS} runs done", file=sys.stderr)
+    subjects = [("floor", sys.argv[2], True)]
+    for label, bundle in zip(("Ampora", "earlier"), bundles):
+        subjects += [(f"{label}, tray path", monitor_of(bundle), True),
+                     (f"{label}, XEmbed fallback", monitor_of(bundle), False)]
+    footprint = footprints(subjects, bus, watcher, env)
+    in_turn = latencies_in_turn(bundles, laptop, bus, watcher, env) if len(bundles) > 1 else []
+
+    (starts, *earlier_starts), threads_at_first_title, monitor = start_up(bundles, env)
 
     try:
         pid = monitor.pid
-        item = tray.TrayItem(bus, pid)
-        tray.wait_until(lambda: (item.name, tray.ITEM_PATH) in watcher.registrations, 10,
-                        "the registration")
-        registrations = len(watcher.registrations)
         # What a panel reads when an item registers; the menu's changes are signalled from then.
-        for prop in ("IconPixmap", "ToolTip", "Title"):
-            item.property(prop)
-        item.lines()
+        item = read_as_a_panel(bus, watcher, pid)
+        registrations = len(watcher.registrations)
         reads = PanelReads(bus, item)
         tray.pump(SETTLE_SECONDS)
         threads = thread_names(pid)
@@ -192,21 +301,24 @@ def main():
         idle_threads = thread_names(pid)
         print(f"idle: {IDLE_SECONDS} s done", file=sys.stderr)
 
-        sender = Sender(laptop, item)
+        sender = Sender(laptop, item, bus)
         signals = item.signals
         latencies = [sender.one() for _ in range(LATENCY_EVENTS)]
         signals_per_reading = (item.signals - signals) / LATENCY_EVENTS
         print(f"latency: {LATENCY_EVENTS} events done", file=sys.stderr)
+        tray.pump(SETTLE_SECONDS)
+        warm_memory = memory_kb(pid)
 
         burst_started = time.monotonic()
         sender.burst(BURST_EVENTS)
         burst_seconds = time.monotonic() - burst_started
         tray.pump(SETTLE_SECONDS)
         end_memory = memory_kb(pid)
-        if item.title() != item.titles[-1][1]:
+        if item.title() != item.titles[-1]:
             raise RuntimeError(f"the tray shows {item.title()!r}, the last title announced was "
-                               f"{item.titles[-1][1]!r}")
+                               f"{item.titles[-1]!r}")
         new_registrations = len(watcher.registrations) - registrations
+        gtk = "libgtk-3" in open(f"/proc/{pid}/maps", encoding="utf-8").read()
     finally:
         stop(monitor)
 
@@ -216,7 +328,7 @@ def main():
     try:
         fallback_item = tray.TrayItem(bus, fallback.pid)
         fallback_item.property("ToolTip")
-        tray.wait_until(lambda: fallback_item.title() == sender.item.titles[-1][1], 10,
+        tray.wait_until(lambda: fallback_item.title() == sender.item.titles[-1], 10,
                         "the fallback's first reading")
         tray.pump(SETTLE_SECONDS)
         fallback_memory = memory_kb(fallback.pid)
@@ -226,17 +338,28 @@ def main():
         stop(fallback)
     print(f"fallback: {FALLBACK_IDLE_SECONDS} s idle done", file=sys.stderr)
 
-    growth = (end_memory[2] - start_memory[2]) * 100.0 / start_memory[2]
-    versus = [(f - t) * 100.0 / t for f, t in zip(fallback_memory, start_memory)]
+    growth = (end_memory[2] - warm_memory[2]) * 100.0 / warm_memory[2]
     ms = 1000.0
-    rows = [
+    floor = footprint["floor"]
+    rows = [("floor (C, GIO item, dbusmenu, cairo/pango icon): RSS / PSS / USS, median of "
+             f"{ROUNDS}", megabytes(floor), "")]
+    for name, _, _ in subjects[1:]:
+        rows.append((f"{name}: RSS / PSS / USS (× floor)", ratios(footprint[name], floor),
+                     "RSS ≤ 1.2× floor" if name == "Ampora, tray path" else ""))
+    rows += [
+        ("GTK loaded on the tray path", "yes" if gtk else "no", "no"),
         (f"wake-ups while idle (context switches, all threads, {IDLE_SECONDS} s)",
          f"{idle_switches}" + (f" ({ended} thread(s) retiring)" if ended else ""), "0"),
         ("memory after start-up: RSS / PSS / anonymous", megabytes(start_memory), ""),
-        (f"after {BURST_EVENTS + LATENCY_EVENTS:,} more battery changes: RSS / PSS / anonymous",
+        (f"after {LATENCY_EVENTS:,} battery changes: RSS / PSS / anonymous",
+         megabytes(warm_memory), ""),
+        (f"after {BURST_EVENTS:,} more: RSS / PSS / anonymous",
          megabytes(end_memory) + f" (anonymous {growth:+.1f} %)", "no growth"),
         (f"change to new title on the bus, median ({LATENCY_EVENTS:,} events)",
          f"{statistics.median(latencies) * ms:.2f} ms", "< 5 ms"),
+        *[(f"the same, median, {ROUNDS} runs of {LATENCY_EVENTS // ROUNDS} events in turn with "
+           "the earlier build", f"{in_turn[0] * ms:.2f} ms (earlier: {in_turn[1] * ms:.2f} ms)",
+           "")] * bool(in_turn),
         (f"change to new title on the bus, p99 ({LATENCY_EVENTS:,} events)",
          f"{percentile(latencies, 0.99) * ms:.2f} ms", ""),
         ("bus signals per reading (title, label, icon, tooltip, menu)",
@@ -244,8 +367,8 @@ def main():
         (f"registrations with the watcher during {BURST_EVENTS + LATENCY_EVENTS:,} readings",
          f"{new_registrations}", "0"),
         ("panel re-reads of the icon, tooltip and title", f"{reads.reads:,}", ""),
-        (f"start-up to first title, median of {STARTS}",
-         f"{statistics.median(starts) * ms:.0f} ms", "< 300 ms"),
+        (f"start-up to first title, median of {STARTS}", f"{starts * ms:.0f} ms" + "".join(
+            f" (earlier: {e * ms:.0f} ms)" for e in earlier_starts), "< 300 ms"),
         ("threads at the first title", f"{len(threads_at_first_title)} "
          f"({', '.join(threads_at_first_title)})", "as few as the toolkit allows"),
         (f"threads {SETTLE_SECONDS:.0f} s later", f"{len(threads)} ({', '.join(threads)})", ""),
@@ -253,8 +376,11 @@ def main():
         (f"{BURST_EVENTS:,} changes sent {SLICE} at a time, each batch's last one shown",
          f"{burst_seconds:.1f} s", ""),
         ("XEmbed fallback (no watcher) after start-up: RSS / PSS / anonymous",
-         megabytes(fallback_memory) + " (" + " / ".join(f"{v:+.1f} %" for v in versus) + ")",
-         "within 10 %"),
+         megabytes(fallback_memory), ""),
+        *[("XEmbed fallback: RSS / PSS / USS against the earlier build's", " / ".join(
+            f"{(new - old) * 100.0 / old:+.1f} %" for new, old in zip(
+                footprint["Ampora, XEmbed fallback"], footprint["earlier, XEmbed fallback"])),
+           "within 10 %")] * (len(bundles) > 1),
         (f"XEmbed fallback: wake-ups while idle ({FALLBACK_IDLE_SECONDS} s)", f"{fallback_idle}",
          "0"),
         ("XEmbed fallback: SVG renderer loaded", "yes" if rsvg else "no", "no"),

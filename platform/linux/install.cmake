@@ -48,6 +48,7 @@ install(CODE "
 install(TARGETS ampora_linux_monitor RUNTIME DESTINATION "${_install_bundle}/Contents/MacOS")
 install(TARGETS ampora_linux_helper
     RUNTIME DESTINATION "${_install_bundle}/${_helper_bundle}/Contents/MacOS")
+install(TARGETS ampora_linux_gtk_module LIBRARY DESTINATION "${_install_bundle}/Contents/PlugIns")
 install(FILES ${_resources} DESTINATION "${_install_bundle}/Contents/Resources")
 install(PROGRAMS "${CMAKE_CURRENT_BINARY_DIR}/ampora" DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES resources/${_icon}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -85,6 +85,9 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
         self.assertEqual(len(watcher.registrations), 1, "registered again for a reading")
         self.assertLessEqual(item.signals - signals, 5 * 100 + 5)  # and start-up's last few
         self.assertEqual(item.property("ToolTip")[2:], ("-1100", tooltip.replace("-850", "-1100")))
+        # No GTK window was shown, so GTK was never loaded.
+        with open(f"/proc/{monitor}/maps", encoding="utf-8") as maps:
+            self.assertEqual(re.findall(r"\S*lib(?:gtk-3|gdk-3|gdk_pixbuf)\S*", maps.read()), [])
         # The panel restarts: the item registers with the new watcher, once.
         watcher.restart()
         tray.wait_until(lambda: len(watcher.registrations) == 2, what="a new registration")
@@ -128,20 +131,68 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
         self.assertFalse(item.entry("Reading battery…")["enabled"])
         self.quit(monitor, item)
 
+    def test_wayland_session_without_x(self):
+        # The compositor's socket is all the display check needs: the tray item is on the bus.
+        tray.Watcher(self.bus)
+        compositor = socket.socket(socket.AF_UNIX)
+        self.addCleanup(compositor.close)
+        compositor.bind(os.path.join(self.home.name, "wayland-0"))
+        compositor.listen()
+        env = dict({k: v for k, v in self.env.items() if k != "DISPLAY"},
+                   XDG_RUNTIME_DIR=self.home.name, WAYLAND_DISPLAY="wayland-0")
+        self.quit(*self.start_monitor(env=env))
+
     def test_command_line_without_a_display(self):
         env = dict({k: v for k, v in self.env.items() if "DISPLAY" not in k}, LC_ALL="C")
-        for args, status, output, errors in [
-                (["--version"], 0, r"Ampora \d+\.\d+\.\d+\n$", "$"),
-                (["--help"], 0, r"Usage:\n  Ampora \[OPTION.*--version", "$"),
-                (["--bogus"], 2, "$", r"Ampora: Unknown option --bogus\n\nUsage:\n  Ampora "),
-                (["stray"], 2, "$", r"Ampora: unexpected argument stray\n\nUsage:"),
-                ([], 1, "$", r"Ampora: cannot open display \(neither DISPLAY nor WAYLAND_DISP"
-                             r"LAY is set\)\n$")]:
-            run = subprocess.run([tray.MONITOR, *args], env=env, capture_output=True, text=True,
-                                 timeout=10)
+        # A bundle that lost its GTK module.
+        broken = os.path.join(self.home.name, "Ampora.app/Contents/MacOS/Ampora")
+        os.makedirs(os.path.dirname(broken))
+        shutil.copy(tray.MONITOR, broken)
+        for args, display, status, output, errors in [
+                (["--version"], {}, 0, r"Ampora \d+\.\d+\.\d+\n$", "$"),
+                (["--help"], {}, 0, r"Usage:\n  Ampora \[OPTION.*--version", "$"),
+                (["--bogus"], {}, 2, "$", r"Ampora: Unknown option --bogus\n\nUsage:\n  Ampora "),
+                (["stray"], {}, 2, "$", r"Ampora: unexpected argument stray\n\nUsage:"),
+                ([], {}, 1, "$", r"Ampora: cannot open display \(neither DISPLAY nor WAYLAND_DISP"
+                                 r"LAY is set\)\n$"),
+                ([], {"DISPLAY": ":4242"}, 1, "$", r"Ampora: cannot open display :4242\n$"),
+                ([], {"WAYLAND_DISPLAY": "wayland-42"}, 1, "$",
+                 r"Ampora: cannot open display wayland-42\n$"),
+                ([broken], {"DISPLAY": self.env["DISPLAY"]}, 1, "$",
+                 f"Ampora: {os.path.dirname(os.path.dirname(broken))}/PlugIns/ampora-gtk.so is "
+                 r"missing; reinstall Ampora\n$")]:
+            program, args = (args[0], []) if args[:1] == [broken] else (tray.MONITOR, args)
+            run = subprocess.run([program, *args], env=dict(env, **display), capture_output=True,
+                                 text=True, timeout=10)
             self.assertEqual(run.returncode, status, args)
             self.assertRegex(run.stdout, re.compile("^" + output, re.S))
             self.assertRegex(run.stderr, re.compile("^" + errors, re.S))
+
+
+    def test_links_open_in_the_users_browser(self):
+        # The user's browser notes the address and its environment: the switches the monitor set
+        # for itself (GTK's GL, GIO's file systems) are not handed on.
+        opened, data = os.path.join(self.home.name, "opened"), os.path.join(self.home.name, "data")
+        files = {
+            "browser": f'#!/bin/sh\n{{ echo "$1"; env; }} >"{opened}.part"\n'
+                       f'mv "{opened}.part" "{opened}"\n',
+            "data/applications/browser.desktop": "[Desktop Entry]\nType=Application\n"
+            f"Name=Browser\nExec={self.home.name}/browser %u\nMimeType=x-scheme-handler/http;\n",
+            "config dir/mimeapps.list":
+                "[Default Applications]\nx-scheme-handler/http=browser.desktop\n"}
+        for name, text in files.items():
+            os.makedirs(os.path.dirname(os.path.join(self.home.name, name)), exist_ok=True)
+            with open(os.path.join(self.home.name, name), "w", encoding="utf-8") as file:
+                file.write(text)
+        os.chmod(os.path.join(self.home.name, "browser"), 0o755)
+        monitor, item = self.start_monitor(env=dict(self.env, XDG_DATA_HOME=data))
+        item.click("Go To Developer's Website")
+        tray.wait_until(lambda: os.path.exists(opened), 30, "the browser")
+        with open(opened, encoding="utf-8") as browser:
+            address, *environment = browser.read().splitlines()
+        self.assertRegex(address, r"^http://[^/]+/\?referrer\?Ampora$")
+        self.assertEqual([v for v in environment if v.startswith(("GDK_GL=", "GIO_USE_VFS="))], [])
+        self.quit(monitor, item)
 
 
 class TrayInRealPanels(tray.AmporaCase):

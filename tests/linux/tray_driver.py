@@ -19,6 +19,8 @@ BUNDLE = os.environ.get("AMPORA_BUNDLE", "")
 MONITOR = os.environ.get("AMPORA_MONITOR") or os.path.join(BUNDLE, "Contents/MacOS/Ampora")
 HELPER = os.path.join(
     BUNDLE, "Contents/Library/LoginItems/Ampora-Helper.app/Contents/MacOS/Ampora-Helper")
+# A GIO file system standing in for gvfs (fake_vfs_module.c), where the build provides it.
+FAKE_VFS = os.environ.get("AMPORA_FAKE_VFS_DIR")
 
 # What the tray shows for the laptop on mains.
 FACTS = [("Current Usage:", "-850 mAh (milliampere-hour)"),
@@ -83,7 +85,10 @@ class AmporaCase(unittest.TestCase):
         self.addCleanup(self.home.cleanup)
         self.config = os.path.join(self.home.name, "config dir")
         self.autostart_entry = os.path.join(self.config, "autostart", HELPER_ID + ".desktop")
-        self.env = environment(self.laptop, HOME=self.home.name, XDG_CONFIG_HOME=self.config)
+        self.vfs_started = os.path.join(self.home.name, "vfs started")
+        vfs = {"GIO_EXTRA_MODULES": FAKE_VFS, "AMPORA_VFS_STARTED": self.vfs_started}
+        self.env = environment(self.laptop, HOME=self.home.name, XDG_CONFIG_HOME=self.config,
+                               **(vfs if FAKE_VFS else {}))
 
     def start(self, executable=MONITOR, args=(), env=None, stderr=None):
         process = subprocess.Popen([executable, *args], env=env or self.env, text=True,
@@ -100,7 +105,9 @@ class AmporaCase(unittest.TestCase):
 
     # Quits from the menu. In a sanitizer build a leak fails the exit status; the report went
     # where the monitor sends its standard streams (/dev/null): rerun the case by hand to see it.
+    # Only GIO's local file system may have started: gvfs would have brought up its daemon.
     def quit(self, monitor, item):
         item.click("Quit")
         self.assertEqual(monitor.wait(60), 0)
         self.assertFalse(self.bus.has_owner(MAIN_ID))
+        self.assertFalse(os.path.exists(self.vfs_started), "a file system other than GIO's local")

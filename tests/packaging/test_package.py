@@ -16,8 +16,9 @@ HELPER = BUNDLE + "/Contents/Library/LoginItems/Ampora-Helper.app/Contents/MacOS
 DESKTOP = "/usr/share/applications/com.larchmoor.Ampora.desktop"
 METAINFO = "/usr/share/metainfo/com.larchmoor.Ampora.metainfo.xml"
 MANUAL = "/usr/share/man/man1/ampora.1.gz"
+GTK_MODULE = BUNDLE + "/Contents/PlugIns/ampora-gtk.so"
 PROGRAMS = ["/usr/bin/ampora", MONITOR, HELPER]
-DATA = [BUNDLE + "/Contents/Resources/Ampora.ui", DESKTOP, METAINFO, MANUAL,
+DATA = [BUNDLE + "/Contents/Resources/Ampora.ui", GTK_MODULE, DESKTOP, METAINFO, MANUAL,
         "/usr/share/doc/ampora/copyright", "/usr/share/doc/ampora/changelog.gz"] + [
     f"/usr/share/icons/hicolor/{size}/apps/com.larchmoor.Ampora.{kind}" for size, kind in
     [("scalable", "svg")] + [(f"{n}x{n}", "png") for n in (16, 22, 24, 32, 48, 64, 128, 256)]]
@@ -62,8 +63,11 @@ class Package(unittest.TestCase):
         self.assertEqual({path: modes.get(path) for path in expected}, expected)
 
     def test_depends_on_the_package_of_every_linked_library(self):
-        depends = set(re.findall(r"(?:^|, )([^ ,]+)", run("dpkg-deb", "-f", self.deb, "Depends")))
-        linked = run("objdump", "-p", self.installed(MONITOR), self.installed(HELPER))
+        # stripped: the last one may have no version after it, only the line's end
+        depends = set(re.findall(r"(?:^|, )([^ ,]+)",
+                                 run("dpkg-deb", "-f", self.deb, "Depends").strip()))
+        linked = run("objdump", "-p", self.installed(MONITOR), self.installed(HELPER),
+                     self.installed(GTK_MODULE))
         for library in set(re.findall(r"NEEDED\s+(\S+)", linked)):
             owners = set(re.findall(r"^([^:]+):", run("dpkg", "-S", "*/" + library), re.M))
             self.assertTrue(owners & depends, f"{library} comes from {owners}, not in Depends")

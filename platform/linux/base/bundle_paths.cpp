@@ -23,6 +23,11 @@ std::filesystem::path resourcesOfExecutable(const std::filesystem::path& executa
     return executable.parent_path().parent_path() / "Resources";
 }
 
+std::filesystem::path pluginsOfExecutable(const std::filesystem::path& executable) {
+    if (executable.empty()) return {};
+    return executable.parent_path().parent_path() / "PlugIns";
+}
+
 std::filesystem::path helperExecutableOf(const std::filesystem::path& monitorExecutable) {
     if (monitorExecutable.empty()) return {};
     return monitorExecutable.parent_path().parent_path() / "Library" / "LoginItems" /

@@ -9,6 +9,8 @@ namespace ampora::linux_port {
 std::filesystem::path runningExecutable();
 std::filesystem::path bundleOfExecutable(const std::filesystem::path& executable);
 std::filesystem::path resourcesOfExecutable(const std::filesystem::path& executable);
+// Where the modules loaded at run time lie: <bundle>.app/Contents/PlugIns.
+std::filesystem::path pluginsOfExecutable(const std::filesystem::path& executable);
 // The login helper's executable inside the monitor's bundle.
 std::filesystem::path helperExecutableOf(const std::filesystem::path& monitorExecutable);
 

@@ -54,7 +54,11 @@ void XEmbedTrayIcon::show(const std::string& title, const std::string& tooltip,
 }
 
 void XEmbedTrayIcon::draw(int size) {
-    gtk_status_icon_set_from_pixbuf(icon_.get(), drawTitleIcon(title_, size).get());
+    const CairoSurfacePtr drawing = drawTitleIcon(title_, size);
+    // Un-premultiplied: pixbufs carry straight alpha.
+    const GObjectPtr<GdkPixbuf> pixbuf(
+        gdk_pixbuf_get_from_surface(drawing.get(), 0, 0, size, size));
+    gtk_status_icon_set_from_pixbuf(icon_.get(), pixbuf.get());
 }
 
 gboolean XEmbedTrayIcon::onSizeChanged(GtkStatusIcon*, gint size, gpointer self) {

@@ -1,19 +1,20 @@
-// The monitor: a tray item over GTK, the session bus and udev.
-#include <gtk/gtk.h>
-
+// The monitor: a tray item over the session bus and udev; GTK only for an XEmbed tray and alerts.
+#include <clocale>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <system_error>
 
 #include "app/app_delegate.h"
 #include "platform/common/stdio_console.h"
 #include "platform/linux/base/bundle_paths.h"
 #include "platform/linux/base/event_loop.h"
 #include "platform/linux/base/logging.h"
-#include "platform/linux/gtk/gtk_alert_presenter.h"
-#include "platform/linux/gtk/xembed_tray_icon.h"
+#include "platform/linux/base/private_environment.h"
+#include "platform/linux/gtk/gtk_loader.h"
 #include "platform/linux/power/udev_device_registry.h"
 #include "platform/linux/programs/command_line.h"
+#include "platform/linux/programs/display_check.h"
 #include "platform/linux/session/autostart_login_items.h"
 #include "platform/linux/session/bus_notification_center.h"
 #include "platform/linux/session/bus_workspace.h"
@@ -23,16 +24,6 @@
 #include "platform/linux/tray/tray_status_bar.h"
 #include "shared/identifiers.h"
 
-namespace {
-
-const char* displayName() {
-    if (const char* wayland = g_getenv("WAYLAND_DISPLAY")) return wayland;
-    if (const char* x11 = g_getenv("DISPLAY")) return x11;
-    return "(neither DISPLAY nor WAYLAND_DISPLAY is set)";
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     using namespace ampora;
     using namespace ampora::linux_port;
@@ -41,15 +32,30 @@ int main(int argc, char** argv) {
     openStandardStreams();
     startLogging("Ampora");
 
+    // Locale and environment are set while this is the only thread. The user's locale is for the
+    // command line's messages and GTK's windows; the texts Ampora shows don't depend on it.
+    std::setlocale(LC_ALL, "");
+    PrivateEnvironment privateEnvironment;
     // Nothing here draws with OpenGL, yet GDK would load the GL driver at start-up just to pick
     // visuals: that costs tens of MB resident and a good part of the start-up time.
-    const bool glChosenByUser = g_getenv("GDK_GL") != nullptr;
-    if (!glChosenByUser) g_setenv("GDK_GL", "disable", TRUE);
+    privateEnvironment.set("GDK_GL", "disable");
+    // Files are only ever local here: GIO's other file systems (gvfs) would start their daemon.
+    privateEnvironment.set("GIO_USE_VFS", "local");
     // GIO runs a few start-up jobs on worker threads, which would then idle for 15 s and wake
     // once to exit: let them go as soon as their work is done.
     g_thread_pool_set_max_unused_threads(0);
 
     if (const std::optional<int> status = handleCommandLine(argc, argv)) return *status;
+
+    const std::filesystem::path executable = runningExecutable();
+    const std::filesystem::path resources = resourcesOfExecutable(executable);
+    // Alerts and XEmbed trays need it: a bundle without it is broken, better said at once.
+    const std::filesystem::path gtkModule = pluginsOfExecutable(executable) / kGtkModuleFile;
+    std::error_code error;
+    if (!gtkModule.is_absolute() || !std::filesystem::is_regular_file(gtkModule, error)) {
+        std::fprintf(stderr, "Ampora: %s is missing; reinstall Ampora\n", gtkModule.c_str());
+        return 1;
+    }
 
     // Without a session bus the battery still shows; only launch at login can't work.
     const GObjectPtr<GDBusConnection> bus = connectSessionBus();
@@ -65,23 +71,20 @@ int main(int argc, char** argv) {
     }
 
     // Said before the streams are silenced, so whoever started us can see it.
-    if (!gtk_init_check(nullptr, nullptr)) {
+    if (!displayAvailable()) {
         std::fprintf(stderr, "Ampora: cannot open display %s\n", displayName());
         return 1;
     }
-    // GDK has read it; the browser we may open for a link must not inherit it.
-    if (!glChosenByUser) g_unsetenv("GDK_GL");
-
-    const std::filesystem::path executable = runningExecutable();
-    const std::filesystem::path resources = resourcesOfExecutable(executable);
 
     EventLoop application;
     StdioConsole console;
-    GtkAlertPresenter alerts;
-    BusWorkspace workspace(bus.get());
+    GtkLoader gtk(gtkModule);
+    GtkAlerts alerts(gtk);
+    BusWorkspace workspace(bus.get(), &privateEnvironment);
     BusNotificationCenter notifications(bus.get());
     AutostartLoginItems loginItems(userAutostartDirectory(),
-                                   helperExecutableOf(executable).string(), bus != nullptr);
+                                   helperExecutableOf(executable).string(), bus != nullptr,
+                                   &privateEnvironment);
     UdevDeviceRegistry registry;
 
     AppDelegate* delegate = nullptr;
@@ -90,11 +93,8 @@ int main(int argc, char** argv) {
         if (action == Selector::Terminate) alerts.dismissAll();
     });
     TrayMenuFactory menus;
-    TrayStatusBar statusBar(
-        bus.get(), std::string(MainBundleIdentifier), "com.larchmoor.Ampora", resources.string(),
-        actions, [](const std::string& name, std::function<void(std::size_t)> activated) {
-            return std::make_unique<XEmbedTrayIcon>(name, std::move(activated));
-        });
+    TrayStatusBar statusBar(bus.get(), std::string(MainBundleIdentifier), "com.larchmoor.Ampora",
+                            resources.string(), actions, gtk.fallbackIcons());
 
     AppDelegate appDelegate(AppPlatform{statusBar, menus, workspace, loginItems, notifications,
                                         alerts, application, console, registry});

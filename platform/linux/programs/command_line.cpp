@@ -1,6 +1,6 @@
 #include "platform/linux/programs/command_line.h"
 
-#include <gtk/gtk.h>
+#include <glib.h>
 
 #include <cstdio>
 #include <memory>
@@ -27,8 +27,6 @@ std::optional<int> handleCommandLine(int& argc, char**& argv) {
     g_option_context_set_summary(context.get(),
                                  "Shows the current drawn from the battery in the system tray.");
     g_option_context_add_main_entries(context.get(), entries, nullptr);
-    // GTK's own options (--display, ...) are read too, but the display is opened later.
-    g_option_context_add_group(context.get(), gtk_get_option_group(FALSE));
 
     // --help prints to standard output and exits 0 from here.
     GError* error = nullptr;

@@ -158,10 +158,12 @@ std::filesystem::path userAutostartDirectory() {
 }
 
 AutostartLoginItems::AutostartLoginItems(std::filesystem::path autostartDirectory,
-                                         std::string helperExecutable, bool sessionBusAvailable)
+                                         std::string helperExecutable, bool sessionBusAvailable,
+                                         const PrivateEnvironment* privateEnvironment)
     : directory_(std::move(autostartDirectory)),
       helperExecutable_(std::move(helperExecutable)),
-      sessionBusAvailable_(sessionBusAvailable) {}
+      sessionBusAvailable_(sessionBusAvailable),
+      privateEnvironment_(privateEnvironment) {}
 
 std::filesystem::path AutostartLoginItems::entryPath() const {
     return directory_ / (std::string(HelperBundleIdentifier) + ".desktop");
@@ -218,7 +220,8 @@ bool AutostartLoginItems::enable() {
         }
     }
     removeStrayTemporaries(*target);
-    if (launchDetached(helperExecutable_)) return true;
+    const GStrvPtr environment = privateEnvironment_ ? privateEnvironment_->forChildren() : nullptr;
+    if (launchDetached(helperExecutable_, environment.get())) return true;
 
     // Nothing half-done: the entry goes back to what it was.
     if (write && users) (void)writeAtomically(*target, users->text, users->mode);

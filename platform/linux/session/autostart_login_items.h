@@ -6,6 +6,7 @@
 
 #include "app/ports/application.h"
 #include "platform/linux/base/logging.h"
+#include "platform/linux/base/private_environment.h"
 
 namespace ampora::linux_port {
 
@@ -19,9 +20,11 @@ std::filesystem::path userAutostartDirectory();
 // Refusals are logged with their reason.
 class AutostartLoginItems : public LoginItemService {
   public:
-    // Without a session bus the helper could never be told to quit, so enabling fails then.
+    // Without a session bus the helper could never be told to quit, so enabling fails then. The
+    // helper started gets the environment without privateEnvironment's switches (null: none).
     AutostartLoginItems(std::filesystem::path autostartDirectory, std::string helperExecutable,
-                        bool sessionBusAvailable);
+                        bool sessionBusAvailable,
+                        const PrivateEnvironment* privateEnvironment = nullptr);
 
     bool setEnabled(std::string_view bundleIdentifier, bool enabled) override;
     LoginItemStatus status(std::string_view bundleIdentifier) override;
@@ -37,6 +40,7 @@ class AutostartLoginItems : public LoginItemService {
     std::string helperExecutable_;
     bool sessionBusAvailable_;
     RecurringFailure refusal_;
+    const PrivateEnvironment* privateEnvironment_;
 };
 
 }  // namespace ampora::linux_port

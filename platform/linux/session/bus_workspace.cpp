@@ -8,7 +8,8 @@
 
 namespace ampora::linux_port {
 
-BusWorkspace::BusWorkspace(GDBusConnection* bus) : bus_(bus) {}
+BusWorkspace::BusWorkspace(GDBusConnection* bus, const PrivateEnvironment* privateEnvironment)
+    : bus_(bus), privateEnvironment_(privateEnvironment) {}
 
 std::vector<std::optional<std::string>> BusWorkspace::runningApplicationBundleIdentifiers() {
     std::vector<std::optional<std::string>> identifiers;
@@ -37,11 +38,19 @@ std::vector<std::optional<std::string>> BusWorkspace::runningApplicationBundleId
 }
 
 bool BusWorkspace::openURL(std::string_view url) {
-    return g_app_info_launch_default_for_uri(std::string(url).c_str(), nullptr, nullptr) != FALSE;
+    const GObjectPtr<GAppLaunchContext> context(g_app_launch_context_new());
+    if (privateEnvironment_) {
+        for (const std::string& name : privateEnvironment_->names()) {
+            g_app_launch_context_unsetenv(context.get(), name.c_str());
+        }
+    }
+    return g_app_info_launch_default_for_uri(std::string(url).c_str(), context.get(), nullptr) !=
+           FALSE;
 }
 
 bool BusWorkspace::launchApplication(std::string_view path) {
-    return launchDetached(std::string(path));
+    const GStrvPtr environment = privateEnvironment_ ? privateEnvironment_->forChildren() : nullptr;
+    return launchDetached(std::string(path), environment.get());
 }
 
 bool BusWorkspace::launchAndWatchApplication(std::string_view path, std::function<void()> ended) {

@@ -4,6 +4,7 @@
 
 #include "app/ports/workspace.h"
 #include "platform/linux/base/logging.h"
+#include "platform/linux/base/private_environment.h"
 
 namespace ampora::linux_port {
 
@@ -11,7 +12,10 @@ namespace ampora::linux_port {
 // a well-known name.
 class BusWorkspace : public Workspace {
   public:
-    explicit BusWorkspace(GDBusConnection* bus);  // bus may be null: then nothing seems to run
+    // bus may be null: then nothing seems to run. The programs opened get the environment
+    // without privateEnvironment's switches (null: without none).
+    explicit BusWorkspace(GDBusConnection* bus,
+                          const PrivateEnvironment* privateEnvironment = nullptr);
 
     std::vector<std::optional<std::string>> runningApplicationBundleIdentifiers() override;
     bool openURL(std::string_view url) override;
@@ -21,6 +25,7 @@ class BusWorkspace : public Workspace {
   private:
     GDBusConnection* bus_;
     RecurringFailure listFailure_;
+    const PrivateEnvironment* privateEnvironment_;
 };
 
 }  // namespace ampora::linux_port

@@ -33,10 +33,10 @@ void forget(gpointer watched) {
 
 }  // namespace
 
-bool launchDetached(const std::string& executable) {
+bool launchDetached(const std::string& executable, gchar** environment) {
     gchar* argv[] = {const_cast<gchar*>(executable.c_str()), nullptr};
     // Without G_SPAWN_DO_NOT_REAP_CHILD GLib forks twice, so no zombie is left behind.
-    return g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr,
+    return g_spawn_async(nullptr, argv, environment, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr,
                          nullptr) != FALSE;
 }
 

@@ -20,7 +20,7 @@ class FallbackIcon {
 };
 
 // Makes the fallback icon; name is the icon window's class, activated gets the position of the
-// entry clicked.
+// entry clicked. Null when no icon can be shown (the display is gone).
 using FallbackIconFactory = std::function<std::unique_ptr<FallbackIcon>(
     const std::string& name, std::function<void(std::size_t)> activated)>;
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/linux/base/logging.h"
+#include "platform/linux/tray/status_notifier_interface.h"
 #include "platform/linux/tray/title_icon.h"
 
 namespace ampora::linux_port {
@@ -18,47 +19,10 @@ constexpr const char* kWatcherPath = "/StatusNotifierWatcher";
 // indicator applet) owns this name; its process is the watcher too.
 constexpr const char* kLabelHost = "org.ayatana.indicator.application";
 
-constexpr const char* kIntrospection = R"(<node>
-  <interface name='org.kde.StatusNotifierItem'>
-    <property name='Category' type='s' access='read'/>
-    <property name='Id' type='s' access='read'/>
-    <property name='Title' type='s' access='read'/>
-    <property name='Status' type='s' access='read'/>
-    <property name='WindowId' type='i' access='read'/>
-    <property name='IconThemePath' type='s' access='read'/>
-    <property name='IconName' type='s' access='read'/>
-    <property name='IconPixmap' type='a(iiay)' access='read'/>
-    <property name='OverlayIconName' type='s' access='read'/>
-    <property name='OverlayIconPixmap' type='a(iiay)' access='read'/>
-    <property name='AttentionIconName' type='s' access='read'/>
-    <property name='AttentionIconPixmap' type='a(iiay)' access='read'/>
-    <property name='AttentionMovieName' type='s' access='read'/>
-    <property name='ToolTip' type='(sa(iiay)ss)' access='read'/>
-    <property name='ItemIsMenu' type='b' access='read'/>
-    <property name='Menu' type='o' access='read'/>
-    <property name='XAyatanaLabel' type='s' access='read'/>
-    <property name='XAyatanaLabelGuide' type='s' access='read'/>
-    <property name='XAyatanaOrderingIndex' type='u' access='read'/>
-    <method name='ContextMenu'><arg type='i' direction='in'/><arg type='i' direction='in'/></method>
-    <method name='Activate'><arg type='i' direction='in'/><arg type='i' direction='in'/></method>
-    <method name='SecondaryActivate'>
-      <arg type='i' direction='in'/><arg type='i' direction='in'/>
-    </method>
-    <method name='Scroll'><arg type='i' direction='in'/><arg type='s' direction='in'/></method>
-    <signal name='NewTitle'/>
-    <signal name='NewIcon'/>
-    <signal name='NewAttentionIcon'/>
-    <signal name='NewOverlayIcon'/>
-    <signal name='NewToolTip'/>
-    <signal name='NewStatus'><arg type='s'/></signal>
-    <signal name='XAyatanaNewLabel'><arg type='s'/><arg type='s'/></signal>
-  </interface>
-</node>)";
-
 GDBusInterfaceInfo* interfaceInfo() {
-    // Parsed once, kept for the life of the process like GDBus's own tables.
-    static GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
-    return g_dbus_node_info_lookup_interface(node, kInterface);
+    // Static tables made from org.kde.StatusNotifierItem.xml, never written to: GDBus leaves
+    // interface info whose reference count is -1 alone.
+    return const_cast<GDBusInterfaceInfo*>(&org_kde_status_notifier_item_interface);
 }
 
 GVariant* noPixmaps() {

@@ -1,12 +1,14 @@
 #include "platform/linux/tray/title_icon.h"
 
-#include <gdk/gdk.h>
 #include <pango/pangocairo.h>
 
 #include <algorithm>
-#include <memory>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#include "platform/linux/base/glib_handles.h"
 
 namespace ampora::linux_port {
 
@@ -16,9 +18,6 @@ constexpr int kPixmapSizes[] = {16, 22, 24, 32, 48, 64};
 // Figures narrower than half their height stop reading as figures: shrink them instead.
 constexpr double kNarrowestFigure = 0.5;
 
-struct CairoSurfaceDestroy {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
 struct CairoDestroy {
     void operator()(cairo_t* cr) const { cairo_destroy(cr); }
 };
@@ -85,33 +84,43 @@ void figures(cairo_t* cr, std::string_view title, double size) {
     pango_cairo_show_layout(cr, layout.get());
 }
 
+// A premultiplied colour channel back to straight alpha, rounded as GdkPixbuf rounds it.
+guchar unpremultiply(std::uint32_t channel, std::uint32_t alpha) {
+    return static_cast<guchar>(alpha == 0 ? 0 : (channel * 255 + alpha / 2) / alpha);
+}
+
 }  // namespace
 
-GObjectPtr<GdkPixbuf> drawTitleIcon(std::string_view title, int size) {
-    std::unique_ptr<cairo_surface_t, CairoSurfaceDestroy> surface(
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size));
+CairoSurfacePtr drawTitleIcon(std::string_view title, int size) {
+    CairoSurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size));
     {
         std::unique_ptr<cairo_t, CairoDestroy> cr(cairo_create(surface.get()));
         plate(cr.get(), size);
         figures(cr.get(), title, size);
     }
-    // Un-premultiplies: pixbufs and tray pixmaps carry straight alpha.
-    return GObjectPtr<GdkPixbuf>(gdk_pixbuf_get_from_surface(surface.get(), 0, 0, size, size));
+    cairo_surface_flush(surface.get());
+    return surface;
 }
 
 GVariant* titleIconPixmaps(std::string_view title) {
     GVariantBuilder pixmaps;
     g_variant_builder_init(&pixmaps, G_VARIANT_TYPE("a(iiay)"));
     for (int size : kPixmapSizes) {
-        const GObjectPtr<GdkPixbuf> icon = drawTitleIcon(title, size);
-        const guchar* pixels = gdk_pixbuf_read_pixels(icon.get());
-        const int stride = gdk_pixbuf_get_rowstride(icon.get());
+        const CairoSurfacePtr icon = drawTitleIcon(title, size);
+        const unsigned char* pixels = cairo_image_surface_get_data(icon.get());
+        const int stride = cairo_image_surface_get_stride(icon.get());
         std::vector<guchar> argb;
         argb.reserve(static_cast<std::size_t>(size) * size * 4);
         for (int y = 0; y < size; ++y) {
             for (int x = 0; x < size; ++x) {
-                const guchar* rgba = pixels + y * stride + x * 4;
-                argb.insert(argb.end(), {rgba[3], rgba[0], rgba[1], rgba[2]});
+                // Cairo keeps each pixel as one native-endian word, alpha in the top byte.
+                std::uint32_t pixel;
+                std::memcpy(&pixel, pixels + y * stride + x * 4, sizeof pixel);
+                const std::uint32_t alpha = pixel >> 24;
+                argb.insert(argb.end(),
+                            {static_cast<guchar>(alpha), unpremultiply((pixel >> 16) & 0xff, alpha),
+                             unpremultiply((pixel >> 8) & 0xff, alpha),
+                             unpremultiply(pixel & 0xff, alpha)});
             }
         }
         g_variant_builder_add(

@@ -1,7 +1,5 @@
 #include "platform/linux/tray/tray_status_bar.h"
 
-#include <gtk/gtk.h>
-
 #include <memory>
 #include <optional>
 
@@ -14,14 +12,14 @@ namespace ampora::linux_port {
 
 namespace {
 
-// The freedesktop battery icon for a level, if the user's icon theme has it.
-std::optional<std::string> themedBatteryIcon(int percent, bool charging) {
+// The freedesktop battery icon for a level, if the panel will find it.
+std::optional<std::string> themedBatteryIcon(ThemedIcons& icons, int percent, bool charging) {
     if (percent < 0) return std::nullopt;
     const int level = (percent + 5) / 10 * 10;
     std::string name = "battery-level-" + std::to_string(level);
     if (charging) name += level == 100 ? "-charged" : "-charging";
     name += "-symbolic";
-    if (!gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), name.c_str())) return std::nullopt;
+    if (!icons.has(name)) return std::nullopt;
     return name;
 }
 
@@ -52,9 +50,13 @@ std::string facts(const TrayMenu* menu, bool markup) {
 class TrayStatusItem : public StatusItem, TrayMenuObserver {
   public:
     TrayStatusItem(GDBusConnection* bus, const std::string& id, std::string iconName,
-                   const std::string& iconDirectory, MenuActionSink& actions,
-                   const FallbackIconFactory& fallbackIcon)
-        : id_(id), iconName_(std::move(iconName)), actions_(actions), fallbackIcon_(fallbackIcon) {
+                   const std::string& iconDirectory, ThemedIcons& themedIcons,
+                   MenuActionSink& actions, const FallbackIconFactory& fallbackIcon)
+        : id_(id),
+          iconName_(std::move(iconName)),
+          themedIcons_(themedIcons),
+          actions_(actions),
+          fallbackIcon_(fallbackIcon) {
         if (!bus) {
             showHost(TrayHost::None);
             return;
@@ -149,7 +151,7 @@ class TrayStatusItem : public StatusItem, TrayMenuObserver {
         if (item_) {
             std::string iconName;
             if (host_ == TrayHost::IconsAndLabels) {
-                iconName = themedBatteryIcon(percent_, charging_).value_or(iconName_);
+                iconName = themedBatteryIcon(themedIcons_, percent_, charging_).value_or(iconName_);
             }
             item_->show({title_, iconName, facts(menu_, true)});
         }
@@ -158,6 +160,7 @@ class TrayStatusItem : public StatusItem, TrayMenuObserver {
 
     std::string id_;
     std::string iconName_;
+    ThemedIcons& themedIcons_;
     MenuActionSink& actions_;
     std::unique_ptr<DbusMenuExport> menuExport_;
     std::unique_ptr<StatusNotifierItem> item_;
@@ -180,13 +183,14 @@ TrayStatusBar::TrayStatusBar(GDBusConnection* bus, std::string id, std::string i
       id_(std::move(id)),
       iconName_(std::move(iconName)),
       iconDirectory_(std::move(iconDirectory)),
+      themedIcons_(iconBaseDirectories()),
       actions_(actions),
       fallbackIcon_(std::move(fallbackIcon)) {}
 
 std::unique_ptr<StatusItem> TrayStatusBar::statusItemWithLength(double) {
     // The item sizes itself: every item is variable length.
-    return std::make_unique<TrayStatusItem>(bus_, id_, iconName_, iconDirectory_, actions_,
-                                            fallbackIcon_);
+    return std::make_unique<TrayStatusItem>(bus_, id_, iconName_, iconDirectory_, themedIcons_,
+                                            actions_, fallbackIcon_);
 }
 
 }  // namespace ampora::linux_port

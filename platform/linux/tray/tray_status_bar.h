@@ -6,6 +6,7 @@
 
 #include "app/ports/status_bar.h"
 #include "platform/linux/tray/fallback_icon.h"
+#include "platform/linux/tray/themed_icons.h"
 #include "platform/linux/tray/tray_menu.h"
 
 namespace ampora::linux_port {
@@ -16,8 +17,9 @@ namespace ampora::linux_port {
 // icon from the user's theme; everywhere else the title is drawn as the icon.
 class TrayStatusBar : public StatusBar {
   public:
-    // bus may be null. iconName is the bundled icon in iconDirectory, used when the theme has
-    // no battery icons. Menu choices go to actions; fallbackIcon makes the XEmbed icon.
+    // bus may be null. iconName is the bundled icon in iconDirectory, used when the icon themes
+    // panels search have no battery icons. Menu choices go to actions; fallbackIcon makes the
+    // XEmbed icon.
     TrayStatusBar(GDBusConnection* bus, std::string id, std::string iconName,
                   std::string iconDirectory, MenuActionSink& actions,
                   FallbackIconFactory fallbackIcon);
@@ -29,6 +31,7 @@ class TrayStatusBar : public StatusBar {
     std::string id_;
     std::string iconName_;
     std::string iconDirectory_;
+    ThemedIcons themedIcons_;
     MenuActionSink& actions_;
     FallbackIconFactory fallbackIcon_;
 };
