@@ -62,7 +62,7 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
         # A panel that shows no labels took it: the title is the icon.
         tray.wait_until(lambda: watcher.registrations, what="the item to register")
         self.assertEqual(watcher.registrations, [(item.name, tray.ITEM_PATH)])
-        self.assertEqual(item.property("IconName"), "")
+        self.assertEqual((item.property("IconName"), item.property("XAyatanaLabel")), ("", ""))
         self.assertTrue(item.property("IconPixmap"))
 
         # Started again (autostart and the applications menu): the second one leaves at once.
@@ -75,15 +75,15 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
         self.bus.bus_call("ReleaseName", "s", tray.HELPER_ID, reply="(u)")
         self.assertEqual((self.bus.pid_of(tray.MAIN_ID), item.title()), (monitor, "-850"))
 
-        # A hundred readings: no new registration, and a few signals each (title, label, icon,
-        # tooltip, and one menu update).
+        # A hundred readings: no new registration, and a few signals each (title, icon, tooltip,
+        # and one menu update; no label where none is shown).
         signals = item.signals
         for current in range(1001, 1101):
             self.laptop.change("BAT0", current_now=current * 1000)
             item.wait_for(f"-{current}")
         tray.pump(0.3)
         self.assertEqual(len(watcher.registrations), 1, "registered again for a reading")
-        self.assertLessEqual(item.signals - signals, 5 * 100 + 5)  # and start-up's last few
+        self.assertLessEqual(item.signals - signals, 4 * 100 + 5)  # and start-up's last few
         self.assertEqual(item.property("ToolTip")[2:], ("-1100", tooltip.replace("-850", "-1100")))
         # No GTK window was shown, so GTK was never loaded.
         with open(f"/proc/{monitor}/maps", encoding="utf-8") as maps:
@@ -141,6 +141,55 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
         env = dict({k: v for k, v in self.env.items() if k != "DISPLAY"},
                    XDG_RUNTIME_DIR=self.home.name, WAYLAND_DISPLAY="wayland-0")
         self.quit(*self.start_monitor(env=env))
+
+    def test_the_number_shows_once_as_a_label_or_drawn(self):
+        # GNOME Shell's AppIndicator extension shows the label beside the icon; its watcher lives
+        # in the process that owns org.gnome.Shell.
+        self.bus.own("org.gnome.Shell")
+        watcher = tray.Watcher(self.bus)
+        monitor, item = self.start_monitor()
+        tray.wait_until(lambda: item.property("XAyatanaLabel") == "-850", what="the label")
+        self.assertNotEqual(item.property("IconName"), "")
+        self.assertEqual(item.property("IconPixmap"), [])
+        # The panel restarts as one that shows no labels: the title is drawn, and no label sent.
+        self.bus.bus_call("ReleaseName", "s", "org.gnome.Shell", reply="(u)")
+        watcher.restart()
+        tray.wait_until(lambda: item.property("IconName") == "", what="the drawn title")
+        self.assertEqual(item.property("XAyatanaLabel"), "")
+        self.assertTrue(item.property("IconPixmap"))
+        self.quit(monitor, item)
+
+    def test_a_click_the_panel_passes_on_opens_the_menu(self):
+        # LXQt and Cinnamon pass a left click on (Activate); what else a panel may call needs
+        # nothing done. None is answered with an error.
+        tray.Watcher(self.bus)
+        monitor, item = self.start_monitor()
+        for method, signature, args in (("SecondaryActivate", "(ii)", (5, 5)),
+                                        ("XAyatanaSecondaryActivate", "(u)", (0,)),
+                                        ("Scroll", "(is)", (1, "vertical")),
+                                        ("ProvideXdgActivationToken", "(s)", ("token",))):
+            self.bus.call(item.name, tray.ITEM_PATH, tray.ITEM_INTERFACE, method,
+                          tray.GLib.Variant(signature, args))
+        # The menu opens at the point given, or at the pointer where the panel gives none. (GTK
+        # keeps windows of its own at 1x1 or off screen.)
+        def menus():
+            return [box for window in panels._windows("--name", "") - shown
+                    if (box := panels._geometry(window)) and min(box) >= 0 and min(box[2:]) > 1]
+        for method, point, corner in (("ContextMenu", (300, 250), (300, 250)),
+                                      ("Activate", (0, 0), (200, 150)), ("Activate", (0, 0), None)):
+            shown = panels._windows("--name", "")
+            tray.xdotool("mousemove", "200", "150")  # stays once GTK holds the display open
+            self.bus.call(item.name, tray.ITEM_PATH, tray.ITEM_INTERFACE, method,
+                          tray.GLib.Variant("(ii)", point))
+            menu = tray.wait_until(menus, 30, "the menu")
+            if not corner:
+                break
+            self.assertEqual(menu[0][:2], corner)
+            tray.xdotool("key", "Escape")
+            tray.wait_until(lambda: not menus(), what="the menu to close")
+        # Its last entry quits.
+        tray.xdotool("key", "Up", "Return")
+        self.assertEqual(monitor.wait(30), 0)
 
     def test_command_line_without_a_display(self):
         env = dict({k: v for k, v in self.env.items() if "DISPLAY" not in k}, LC_ALL="C")
@@ -219,6 +268,25 @@ class TrayInRealPanels(tray.AmporaCase):
 
     def test_trayer_shows_the_drawn_title(self):
         self.check("trayer", "")
+
+    def test_trayer_beside_a_watcher_that_shows_nothing(self):
+        # A desktop's watcher with no panel behind it, then one that doesn't answer: the item
+        # stays registered and shows in the XEmbed tray within 5 s, and leaves it once a panel
+        # shows it, never showing twice.
+        watcher = tray.Watcher(self.bus, host=False)
+        self.laptop.unplug_mains(current_ua=1234000)
+        with panels.Host("trayer", timeout=5) as trayer:
+            monitor, item = self.start_monitor(first_title="1234")
+            trayer.wait_for_text("1234")
+            watcher.host_registered()
+            trayer.wait(lambda: not trayer.item_box(), "the XEmbed icon to go")
+            watcher.silent = True
+            watcher.restart()
+            trayer.wait_for_text("1234")
+            watcher.answer()
+            trayer.wait(lambda: not trayer.item_box(), "the XEmbed icon to go")
+            self.assertEqual([name for name, _ in watcher.registrations], [item.name] * 2)
+            self.quit(monitor, item)
 
 
 class MonitorUnderLoadAndFaults(tray.AmporaCase):

@@ -1,4 +1,5 @@
-// The monitor: a tray item over the session bus and udev; GTK only for an XEmbed tray and alerts.
+// The monitor: a tray item over the session bus and udev; GTK only for an XEmbed tray, menus
+// popped up on a click and alerts.
 #include <clocale>
 #include <cstdio>
 #include <memory>
@@ -94,7 +95,7 @@ int main(int argc, char** argv) {
     });
     TrayMenuFactory menus;
     TrayStatusBar statusBar(bus.get(), std::string(MainBundleIdentifier), "com.larchmoor.Ampora",
-                            resources.string(), actions, gtk.fallbackIcons());
+                            resources.string(), actions, gtk);
 
     AppDelegate appDelegate(AppPlatform{statusBar, menus, workspace, loginItems, notifications,
                                         alerts, application, console, registry});
