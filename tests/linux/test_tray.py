@@ -5,6 +5,7 @@
 #
 # Run each case under: dbus-run-session -- xvfb-run -a umockdev-wrapper /usr/bin/python3 THIS CASE
 import contextlib
+import json
 import os
 import pathlib
 import re
@@ -34,6 +35,29 @@ def cpu_ticks(pid):  # user and system time so far, in clock ticks
 def anonymous_kb(pid):  # memory of its own (heap and the like), which others don't move
     with open(f"/proc/{pid}/smaps_rollup", encoding="ascii") as rollup:
         return next(int(line.split()[1]) for line in rollup if line.startswith("Anonymous:"))
+
+
+def context_switches(pid):  # of all its threads so far
+    return sum(int(line.split()[1]) for status in pathlib.Path(f"/proc/{pid}/task").glob(
+        "*/status") for line in status.read_text().splitlines() if "ctxt_switches" in line)
+
+
+class Lines:  # what a program writes, line by line, each waited for at most 10 s
+    def __init__(self, process):
+        self.process, self.pending = process, b""
+
+    def waiting(self):
+        return bool(self.pending or select.select([self.process.stdout], [], [], 0.2)[0])
+
+    def next(self):
+        while b"\n" not in self.pending:
+            ready = select.select([self.process.stdout], [], [], 10)[0]
+            chunk = ready and os.read(self.process.stdout.fileno(), 4096)
+            if not chunk:
+                raise TimeoutError(f"no line in 10 s: {self.pending!r}")
+            self.pending += chunk
+        line, self.pending = self.pending.split(b"\n", 1)
+        return line.decode()
 
 
 class TrayOnSimulatedLaptop(tray.AmporaCase):
@@ -191,6 +215,39 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
         tray.xdotool("key", "Up", "Return")
         self.assertEqual(monitor.wait(30), 0)
 
+    def test_watch_prints_each_change_for_a_bar_and_nothing_between(self):
+        # No display, no tray, no bus name: it runs beside the tray item. The title alone, and
+        # Waybar's JSON. (umockdev sends events to the program started last: one at a time.)
+        env = {k: v for k, v in self.env.items() if "DISPLAY" not in k}
+
+        def facts(current, charge):
+            return "\n".join(f"{label} {value}" for label, value in tray.FACTS).replace(
+                "-850 mAh", f"{current} mAh").replace("3000 (75.00%", charge)
+        mains = {"text": "-850", "tooltip": facts("-850", "3000 (75.00%"), "class": "charging",
+                 "percentage": 75}
+        charged = dict(mains, tooltip=facts("-850", "2990 (74.75%"), percentage=74)
+        unplugged = dict(charged, text="1234", tooltip=facts("1234", "2990 (74.75%"),
+                         **{"class": "discharging"})
+        for format, parse, shown in (([], str, ["-850", "1234"]),
+                                     (["--format=waybar"], json.loads, [mains, charged, unplugged])):
+            self.laptop.set("BAT0", **tray.CHARGING_BATTERY)
+            self.laptop.set("AC", online=1)
+            lines = Lines(self.start(args=["--watch", *format], env=env, stdout=subprocess.PIPE))
+            self.assertEqual(parse(lines.next()), shown[0])
+            # Idle, once it went to sleep after the line: it neither wakes up nor writes.
+            time.sleep(0.5)
+            switches = context_switches(lines.process.pid)
+            time.sleep(2)
+            self.assertEqual(context_switches(lines.process.pid), switches, "wake-ups while idle")
+            # The charge alone changes what Waybar shows, not the title; then the title too.
+            self.laptop.change("BAT0", charge_now=2990000)
+            self.laptop.unplug_mains(current_ua=1234000)
+            self.assertEqual([parse(lines.next()) for _ in shown[1:]], shown[1:])
+            self.assertFalse(lines.waiting() or self.bus.has_owner(tray.MAIN_ID))
+            # The bar goes away: it ends at once, with no reading to write.
+            lines.process.stdout.close()
+            self.assertEqual(lines.process.wait(10), 0)
+
     def test_command_line_without_a_display(self):
         env = dict({k: v for k, v in self.env.items() if "DISPLAY" not in k}, LC_ALL="C")
         # A bundle that lost its GTK module.
@@ -202,6 +259,9 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
                 (["--help"], {}, 0, r"Usage:\n  Ampora \[OPTION.*--version", "$"),
                 (["--bogus"], {}, 2, "$", r"Ampora: Unknown option --bogus\n\nUsage:\n  Ampora "),
                 (["stray"], {}, 2, "$", r"Ampora: unexpected argument stray\n\nUsage:"),
+                (["--format=waybar"], {}, 2, "$", r"Ampora: --format needs --watch\n\nUsage:"),
+                (["--watch", "--format=csv"], {}, 2, "$",
+                 r"Ampora: unknown format csv \(plain or waybar\)\n\nUsage:"),
                 ([], {}, 1, "$", r"Ampora: cannot open display \(neither DISPLAY nor WAYLAND_DISP"
                                  r"LAY is set\)\n$"),
                 ([], {"DISPLAY": ":4242"}, 1, "$", r"Ampora: cannot open display :4242\n$"),

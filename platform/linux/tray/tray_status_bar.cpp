@@ -77,7 +77,7 @@ class TrayStatusItem : public StatusItem, TrayMenuObserver {
         // The panel highlights its items while their menu is open.
     }
 
-    void setBatteryLevel(int percent, bool charging) override {
+    void setBatteryLevel(int percent, bool charging, bool) override {
         percent_ = percent;
         charging_ = charging;
         scheduleRefresh();
