@@ -131,7 +131,8 @@ GVariant* StatusNotifierItem::property(const char* name) {
     if (is("Menu")) return g_variant_new_object_path(kMenuPath);
     if (is("XAyatanaOrderingIndex")) return g_variant_new_uint32(0);
     if (is("OverlayIconPixmap") || is("AttentionIconPixmap")) return noPixmaps();
-    return g_variant_new_string("");  // the other icon names, the label's guide, the movie: none
+    // The other icon names, the label's guide, the accessible descriptions, the movie: none.
+    return g_variant_new_string("");
 }
 
 GVariant* StatusNotifierItem::getProperty(GDBusConnection*, const gchar*, const gchar*,
