@@ -360,9 +360,10 @@ def main():
          megabytes(end_memory) + f" (anonymous {growth:+.1f} %)", "no growth"),
         (f"change to new title on the bus, median ({LATENCY_EVENTS:,} events)",
          f"{statistics.median(latencies) * ms:.2f} ms", "< 5 ms"),
-        *[(f"the same, median, {ROUNDS} runs of {LATENCY_EVENTS // ROUNDS} events in turn with "
-           "the earlier build", f"{in_turn[0] * ms:.2f} ms (earlier: {in_turn[1] * ms:.2f} ms)",
-           "")] * bool(in_turn),
+        *([(f"the same, median, {ROUNDS} runs of {LATENCY_EVENTS // ROUNDS} events in turn "
+            "with the earlier build",
+            f"{in_turn[0] * ms:.2f} ms (earlier: {in_turn[1] * ms:.2f} ms)", "")]
+          if in_turn else []),
         (f"change to new title on the bus, p99 ({LATENCY_EVENTS:,} events)",
          f"{percentile(latencies, 0.99) * ms:.2f} ms", ""),
         ("bus signals per reading (title, icon, tooltip, menu)",
@@ -380,10 +381,10 @@ def main():
          f"{burst_seconds:.1f} s", ""),
         ("XEmbed fallback (no watcher) after start-up: RSS / PSS / anonymous",
          megabytes(fallback_memory), ""),
-        *[("XEmbed fallback: RSS / PSS / USS against the earlier build's", " / ".join(
+        *([("XEmbed fallback: RSS / PSS / USS against the earlier build's", " / ".join(
             f"{(new - old) * 100.0 / old:+.1f} %" for new, old in zip(
                 footprint["Ampora, XEmbed fallback"], footprint["earlier, XEmbed fallback"])),
-           "within 10 %")] * (len(bundles) > 1),
+            "within 10 %")] if len(bundles) > 1 else []),
         (f"XEmbed fallback: wake-ups while idle ({FALLBACK_IDLE_SECONDS} s)", f"{fallback_idle}",
          "0"),
         ("XEmbed fallback: SVG renderer loaded", "yes" if rsvg else "no", "no"),
