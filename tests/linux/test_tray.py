@@ -42,22 +42,10 @@ def context_switches(pid):  # of all its threads so far
         "*/status") for line in status.read_text().splitlines() if "ctxt_switches" in line)
 
 
-class Lines:  # what a program writes, line by line, each waited for at most 10 s
-    def __init__(self, process):
-        self.process, self.pending = process, b""
-
-    def waiting(self):
-        return bool(self.pending or select.select([self.process.stdout], [], [], 0.2)[0])
-
-    def next(self):
-        while b"\n" not in self.pending:
-            ready = select.select([self.process.stdout], [], [], 10)[0]
-            chunk = ready and os.read(self.process.stdout.fileno(), 4096)
-            if not chunk:
-                raise TimeoutError(f"no line in 10 s: {self.pending!r}")
-            self.pending += chunk
-        line, self.pending = self.pending.split(b"\n", 1)
-        return line.decode()
+def next_line(process):  # unbuffered, so that select sees what is not read yet
+    if not select.select([process.stdout], [], [], 10)[0]:
+        raise TimeoutError("no line in 10 s")
+    return process.stdout.readline().decode().removesuffix("\n")
 
 
 class TrayOnSimulatedLaptop(tray.AmporaCase):
@@ -232,21 +220,23 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
                                      (["--format=waybar"], json.loads, [mains, charged, unplugged])):
             self.laptop.set("BAT0", **tray.CHARGING_BATTERY)
             self.laptop.set("AC", online=1)
-            lines = Lines(self.start(args=["--watch", *format], env=env, stdout=subprocess.PIPE))
-            self.assertEqual(parse(lines.next()), shown[0])
+            watch = self.start(args=["--watch", *format], env=env, stdout=subprocess.PIPE,
+                               text=False, bufsize=0)
+            self.assertEqual(parse(next_line(watch)), shown[0])
             # Idle, once it went to sleep after the line: it neither wakes up nor writes.
             time.sleep(0.5)
-            switches = context_switches(lines.process.pid)
+            switches = context_switches(watch.pid)
             time.sleep(2)
-            self.assertEqual(context_switches(lines.process.pid), switches, "wake-ups while idle")
+            self.assertEqual(context_switches(watch.pid), switches, "wake-ups while idle")
             # The charge alone changes what Waybar shows, not the title; then the title too.
             self.laptop.change("BAT0", charge_now=2990000)
             self.laptop.unplug_mains(current_ua=1234000)
-            self.assertEqual([parse(lines.next()) for _ in shown[1:]], shown[1:])
-            self.assertFalse(lines.waiting() or self.bus.has_owner(tray.MAIN_ID))
+            self.assertEqual([parse(next_line(watch)) for _ in shown[1:]], shown[1:])
+            self.assertEqual(select.select([watch.stdout], [], [], 0.2)[0], [], "one line more")
+            self.assertFalse(self.bus.has_owner(tray.MAIN_ID))
             # The bar goes away: it ends at once, with no reading to write.
-            lines.process.stdout.close()
-            self.assertEqual(lines.process.wait(10), 0)
+            watch.stdout.close()
+            self.assertEqual(watch.wait(10), 0)
 
     def test_command_line_without_a_display(self):
         env = dict({k: v for k, v in self.env.items() if "DISPLAY" not in k}, LC_ALL="C")

@@ -105,9 +105,9 @@ class AmporaCase(unittest.TestCase):
         self.env = environment(self.laptop, HOME=self.home.name, XDG_CONFIG_HOME=self.config,
                                **(vfs if FAKE_VFS else {}))
 
-    def start(self, executable=MONITOR, args=(), env=None, stderr=None, stdout=None):
-        process = subprocess.Popen([executable, *args], env=env or self.env, text=True,
-                                   stdin=subprocess.DEVNULL, stderr=stderr, stdout=stdout)
+    def start(self, executable=MONITOR, args=(), env=None, **options):
+        process = subprocess.Popen([executable, *args], env=env or self.env,
+                                   **{"text": True, "stdin": subprocess.DEVNULL, **options})
         self.addCleanup(lambda: process.poll() is None and (process.kill(), process.wait()))
         return process
 
