@@ -8,11 +8,12 @@ Memory is held against FLOOR (bench/floor_tray_item.c: the least a tray item sho
 thing can be) measured in the same run, turn about with the monitor on the tray path and as the
 XEmbed fallback (and with EARLIER_BUNDLE, an earlier build, the same way). Then one long run on
 the tray path, with a StatusNotifierWatcher of our own that also reads what a panel reads after
-each change (the icon pixmap, the tooltip, the title); and one as the XEmbed fallback, with no
-watcher at all.
+each change (the icon pixmap, the tooltip, the title); one as the XEmbed fallback, with no
+watcher at all; and one printing the title for a bar (--watch).
 """
 import os
 import platform
+import select
 import statistics
 import subprocess
 import sys
@@ -341,6 +342,20 @@ def main():
         stop(fallback)
     print(f"fallback: {FALLBACK_IDLE_SECONDS} s idle done", file=sys.stderr)
 
+    # The title for a bar: no display, no bus.
+    watch = subprocess.Popen([monitor_path, "--watch", "--format=waybar"],
+                             env={k: v for k, v in env.items() if "DISPLAY" not in k},
+                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+    try:
+        if not select.select([watch.stdout], [], [], 10)[0]:
+            raise RuntimeError("--watch printed nothing in 10 s")
+        tray.pump(SETTLE_SECONDS)
+        watch_memory = footprint_kb(watch.pid)
+        watch_idle, _ = idle_wake_ups(watch.pid, FALLBACK_IDLE_SECONDS)
+    finally:
+        stop(watch)
+    print(f"--watch: {FALLBACK_IDLE_SECONDS} s idle done", file=sys.stderr)
+
     growth = (end_memory[2] - warm_memory[2]) * 100.0 / warm_memory[2]
     ms = 1000.0
     floor = footprint["floor"]
@@ -388,6 +403,8 @@ def main():
         (f"XEmbed fallback: wake-ups while idle ({FALLBACK_IDLE_SECONDS} s)", f"{fallback_idle}",
          "0"),
         ("XEmbed fallback: SVG renderer loaded", "yes" if rsvg else "no", "no"),
+        ("--watch --format=waybar: RSS / PSS / USS (× floor)", ratios(watch_memory, floor), ""),
+        (f"--watch: wake-ups while idle ({FALLBACK_IDLE_SECONDS} s)", f"{watch_idle}", "0"),
     ]
     print(f"Machine: {conditions}")
     print("| measure | Ampora | target |")
