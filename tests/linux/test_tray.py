@@ -42,9 +42,9 @@ def context_switches(pid):  # of all its threads so far
         "*/status") for line in status.read_text().splitlines() if "ctxt_switches" in line)
 
 
-def next_line(process):  # unbuffered, so that select sees what is not read yet
-    if not select.select([process.stdout], [], [], 10)[0]:
-        raise TimeoutError("no line in 10 s")
+def next_line(process, wait=10):  # unbuffered, so that select sees what is not read yet
+    if not select.select([process.stdout], [], [], wait)[0]:
+        raise TimeoutError(f"no line in {wait} s")
     return process.stdout.readline().decode().removesuffix("\n")
 
 
@@ -229,9 +229,14 @@ class TrayOnSimulatedLaptop(tray.AmporaCase):
             time.sleep(2)
             self.assertEqual(context_switches(watch.pid), switches, "wake-ups while idle")
             # The charge alone changes what Waybar shows, not the title; then the title too.
+            # (The second change waits for the first to be read: a reading between the writes
+            # of one change would see half of it.)
             self.laptop.change("BAT0", charge_now=2990000)
+            self.assertEqual([parse(next_line(watch)) for _ in shown[1:-1]], shown[1:-1])
+            with contextlib.suppress(TimeoutError):
+                self.fail(f"a line more after the charge: {next_line(watch, 1)}")
             self.laptop.unplug_mains(current_ua=1234000)
-            self.assertEqual([parse(next_line(watch)) for _ in shown[1:]], shown[1:])
+            self.assertEqual(parse(next_line(watch)), shown[-1])
             self.assertEqual(select.select([watch.stdout], [], [], 0.2)[0], [], "one line more")
             self.assertFalse(self.bus.has_owner(tray.MAIN_ID))
             # The bar goes away: it ends at once, with no reading to write.
