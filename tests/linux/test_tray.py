@@ -581,7 +581,7 @@ class MonitorUnderLoadAndFaults(tray.AmporaCase):
                                  f"{name}: no session bus: it did not answer within 5 s\n")
             self.assertEqual(started["Ampora-Helper"].wait(5), 1)
             tray.wait_until(lambda: [tray.xdotool("getwindowname", w) for w in tray.windows(
-                "--class", tray.MAIN_ID)] == ["-850\n"], 30, "the reading on the tray icon")
+                "--class", tray.MAIN_ID)] == ["-850\n"], 60, "the reading on the tray icon")
 
     def test_a_refusal_reaches_the_journal_once(self):
         # The monitor's streams are silenced: what it could not do goes to the journal, here a
