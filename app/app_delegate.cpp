@@ -84,7 +84,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::setStatusItem(const IOPMBattery& record) {
     const BatteryReport report = makeBatteryReport(record);
 
-    statusItem_->setBatteryLevel(chargePercent(record), record.isCharging);
+    statusItem_->setBatteryLevel(chargePercent(record), record.isCharging,
+                                 record.externalConnected);
     statusItem_->setAttributedTitle(report.title, statusFont());
 
     std::unique_ptr<Menu> menu = platform_.menus.newMenu("");

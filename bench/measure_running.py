@@ -8,11 +8,12 @@ Memory is held against FLOOR (bench/floor_tray_item.c: the least a tray item sho
 thing can be) measured in the same run, turn about with the monitor on the tray path and as the
 XEmbed fallback (and with EARLIER_BUNDLE, an earlier build, the same way). Then one long run on
 the tray path, with a StatusNotifierWatcher of our own that also reads what a panel reads after
-each change (the icon pixmap, the tooltip, the title); and one as the XEmbed fallback, with no
-watcher at all.
+each change (the icon pixmap, the tooltip, the title); one as the XEmbed fallback, with no
+watcher at all; and one printing the title for a bar (--watch).
 """
 import os
 import platform
+import select
 import statistics
 import subprocess
 import sys
@@ -113,14 +114,17 @@ class PanelReads:
 
 
 class TitleTimes:
-    """When each title was announced on the bus, as the signal came in."""
+    """When each title was announced on the bus, as the signal came in (NewTitle carries no
+    title: it is read right after)."""
 
     def __init__(self, bus, item):
         self.times = {}
         bus.connection.signal_subscribe(
-            item.name, tray.ITEM_INTERFACE, "XAyatanaNewLabel", tray.ITEM_PATH, None,
-            Gio.DBusSignalFlags.NONE,
-            lambda *args: self.times.__setitem__(args[5].unpack()[0], time.monotonic()))
+            item.name, tray.ITEM_INTERFACE, "NewTitle", tray.ITEM_PATH, None,
+            Gio.DBusSignalFlags.NONE, lambda *args: self._announced(item, time.monotonic()))
+
+    def _announced(self, item, when):
+        self.times.setdefault(item.title(), when)
 
     def wait_for(self, title, timeout=10.0):
         return tray.wait_until(lambda: self.times.pop(title, None), timeout, repr(title))
@@ -246,7 +250,7 @@ def start_up(bundles, env):
     run of the first bundle running."""
     bus = tray.SessionBus()
     first = []
-    bus.connection.signal_subscribe(None, tray.ITEM_INTERFACE, "XAyatanaNewLabel", None, None,
+    bus.connection.signal_subscribe(None, tray.ITEM_INTERFACE, "NewTitle", None, None,
                                     Gio.DBusSignalFlags.NONE,
                                     lambda *args: first.append(time.monotonic()))
     starts = {bundle: [] for bundle in bundles}
@@ -338,6 +342,20 @@ def main():
         stop(fallback)
     print(f"fallback: {FALLBACK_IDLE_SECONDS} s idle done", file=sys.stderr)
 
+    # The title for a bar: no display, no bus.
+    watch = subprocess.Popen([monitor_path, "--watch", "--format=waybar"],
+                             env={k: v for k, v in env.items() if "DISPLAY" not in k},
+                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+    try:
+        if not select.select([watch.stdout], [], [], 10)[0]:
+            raise RuntimeError("--watch printed nothing in 10 s")
+        tray.pump(SETTLE_SECONDS)
+        watch_memory = footprint_kb(watch.pid)
+        watch_idle, _ = idle_wake_ups(watch.pid, FALLBACK_IDLE_SECONDS)
+    finally:
+        stop(watch)
+    print(f"--watch: {FALLBACK_IDLE_SECONDS} s idle done", file=sys.stderr)
+
     growth = (end_memory[2] - warm_memory[2]) * 100.0 / warm_memory[2]
     ms = 1000.0
     floor = footprint["floor"]
@@ -357,12 +375,13 @@ def main():
          megabytes(end_memory) + f" (anonymous {growth:+.1f} %)", "no growth"),
         (f"change to new title on the bus, median ({LATENCY_EVENTS:,} events)",
          f"{statistics.median(latencies) * ms:.2f} ms", "< 5 ms"),
-        *[(f"the same, median, {ROUNDS} runs of {LATENCY_EVENTS // ROUNDS} events in turn with "
-           "the earlier build", f"{in_turn[0] * ms:.2f} ms (earlier: {in_turn[1] * ms:.2f} ms)",
-           "")] * bool(in_turn),
+        *([(f"the same, median, {ROUNDS} runs of {LATENCY_EVENTS // ROUNDS} events in turn "
+            "with the earlier build",
+            f"{in_turn[0] * ms:.2f} ms (earlier: {in_turn[1] * ms:.2f} ms)", "")]
+          if in_turn else []),
         (f"change to new title on the bus, p99 ({LATENCY_EVENTS:,} events)",
          f"{percentile(latencies, 0.99) * ms:.2f} ms", ""),
-        ("bus signals per reading (title, label, icon, tooltip, menu)",
+        ("bus signals per reading (title, icon, tooltip, menu)",
          f"{signals_per_reading:.2f}", "bounded"),
         (f"registrations with the watcher during {BURST_EVENTS + LATENCY_EVENTS:,} readings",
          f"{new_registrations}", "0"),
@@ -377,13 +396,15 @@ def main():
          f"{burst_seconds:.1f} s", ""),
         ("XEmbed fallback (no watcher) after start-up: RSS / PSS / anonymous",
          megabytes(fallback_memory), ""),
-        *[("XEmbed fallback: RSS / PSS / USS against the earlier build's", " / ".join(
+        *([("XEmbed fallback: RSS / PSS / USS against the earlier build's", " / ".join(
             f"{(new - old) * 100.0 / old:+.1f} %" for new, old in zip(
                 footprint["Ampora, XEmbed fallback"], footprint["earlier, XEmbed fallback"])),
-           "within 10 %")] * (len(bundles) > 1),
+            "within 10 %")] if len(bundles) > 1 else []),
         (f"XEmbed fallback: wake-ups while idle ({FALLBACK_IDLE_SECONDS} s)", f"{fallback_idle}",
          "0"),
         ("XEmbed fallback: SVG renderer loaded", "yes" if rsvg else "no", "no"),
+        ("--watch --format=waybar: RSS / PSS / USS (× floor)", ratios(watch_memory, floor), ""),
+        (f"--watch: wake-ups while idle ({FALLBACK_IDLE_SECONDS} s)", f"{watch_idle}", "0"),
     ]
     print(f"Machine: {conditions}")
     print("| measure | Ampora | target |")

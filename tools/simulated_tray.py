@@ -127,11 +127,16 @@ class TrayItem:
         bus.connection.signal_subscribe(self.name, None, None, None, None,
                                         Gio.DBusSignalFlags.NONE, self._signal)
         wait_until(lambda: self.property("Id"), timeout, "the tray item's properties")
+        # A title announced before we listened.
+        if title := self.title():
+            self.titles.append(title)
 
-    def _signal(self, _bus, _sender, _path, _interface, member, args):
+    # NewTitle says only that the title changed: it is read at once, so a title that changed
+    # again meanwhile is read twice and counted once.
+    def _signal(self, _bus, _sender, _path, _interface, member, _args):
         self.signals += 1
-        if member == "XAyatanaNewLabel":
-            self.titles.append(args.unpack()[0])
+        if member == "NewTitle" and (title := self.title()) not in self.titles[-1:]:
+            self.titles.append(title)
 
     def wait_for(self, title, timeout=10.0):
         wait_until(lambda: self.titles[-1:] == [title], timeout, repr(title))
@@ -144,7 +149,7 @@ class TrayItem:
             return None
 
     def title(self):
-        return self.property("XAyatanaLabel")
+        return self.property("Title")
 
     def entries(self):  # dicts: id, label, enabled, toggle-type, toggle-state
         _, (_, _, children) = self.bus.call(

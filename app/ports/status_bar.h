@@ -20,9 +20,10 @@ class StatusItem {
     virtual void setTitle(std::string_view title) = 0;
     virtual void setAttributedTitle(std::string_view title, const Font& font) = 0;
     virtual void setHighlightMode(bool highlight) = 0;
-    // The charge in percent (0-100, or -1 when unknown) and whether the battery is charging, for
-    // items that can show a battery. Ignored where the title says it all.
-    virtual void setBatteryLevel(int /*percent*/, bool /*charging*/) {}
+    // The charge in percent (0-100, or -1 when unknown), whether the battery is charging and
+    // whether external power is connected, for items that can show a battery. Ignored where the
+    // title says it all.
+    virtual void setBatteryLevel(int /*percent*/, bool /*charging*/, bool /*externalPower*/) {}
 };
 
 class StatusBar {

@@ -136,8 +136,9 @@ TEST_F(MonitorTest, BatteriesAreReadWhenTheyAppearAndWhenTheirStatusChanges) {
                             "read 3", "title 2000 in Helvetica Neue 13", "menu 18"));
 }
 
-// Items that can show a battery are told its charge in percent (at most 100, -1 when unknown) and
-// whether it is charging; a level the source reports itself comes first.
+// Items that can show a battery are told its charge in percent (at most 100, -1 when unknown),
+// whether it is charging and whether it is plugged in; a level the source reports itself comes
+// first.
 TEST_F(MonitorTest, StatusItemIsToldTheChargeInPercent) {
     struct Case {
         std::int32_t current, max, level;  // level -1: not reported
@@ -159,9 +160,11 @@ TEST_F(MonitorTest, StatusItemIsToldTheChargeInPercent) {
         record.hasChargeLevel = c.level >= 0;
         record.chargeLevel = c.level;
         record.isCharging = c.charging;
+        record.externalConnected = c.current > c.max;  // on mains, charged or held
         delegate->setStatusItem(record);
         EXPECT_EQ(platform.desktop.item->batteryLevel, c.percent) << c.current << "/" << c.max;
         EXPECT_EQ(platform.desktop.item->charging, c.charging);
+        EXPECT_EQ(platform.desktop.item->externalPower, c.current > c.max);
     }
     IOPMBattery nothing{};
     nothing.currentCapacity = 3000;

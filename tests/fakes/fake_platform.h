@@ -61,9 +61,10 @@ struct FakeStatusItem : StatusItem {
         log.push_back("title " + (title = text) + " in " + font.name + " " + size);
     }
     void setHighlightMode(bool on) override { log.push_back(on ? "highlight" : "no highlight"); }
-    void setBatteryLevel(int percent, bool isCharging) override {
+    void setBatteryLevel(int percent, bool isCharging, bool external) override {
         batteryLevel = percent;
         charging = isCharging;
+        externalPower = external;
     }
     const FakeMenu& fakeMenu() const { return static_cast<const FakeMenu&>(*menu); }
 
@@ -72,6 +73,7 @@ struct FakeStatusItem : StatusItem {
     Menu* menu = nullptr;
     int batteryLevel = -2;  // never told
     bool charging = false;
+    bool externalPower = false;
 };
 
 // The user's session: status bar, menus, running applications, login items, notifications (each

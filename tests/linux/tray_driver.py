@@ -43,22 +43,37 @@ class NameHistory:
             lambda *args: self.changes.append(bool(args[-1].unpack()[2])))
 
 
-# A StatusNotifierWatcher of the test's own: counts the items registering with it.
+# A StatusNotifierWatcher of the test's own: counts the items registering with it. host: whether a
+# panel shows what it holds; silent: it leaves registrations unanswered until answer().
 class Watcher:
     XML = f"""<node><interface name='{WATCHER}'>
       <method name='RegisterStatusNotifierItem'><arg type='s' direction='in'/></method>
+      <property name='IsStatusNotifierHostRegistered' type='b' access='read'/>
     </interface></node>"""
 
-    def __init__(self, bus):
-        self.bus, self.registrations = bus, []
+    def __init__(self, bus, host=True, silent=False):
+        self.bus, self.registrations, self.host, self.silent = bus, [], host, silent
+        self.unanswered = []
         bus.connection.register_object("/StatusNotifierWatcher",
                                        Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0],
-                                       self._called, None, None)
+                                       self._called, lambda *_: GLib.Variant("b", self.host),
+                                       None)
         bus.own(WATCHER)
 
     def _called(self, _bus, sender, _path, _interface, _method, args, invocation):
         self.registrations.append((sender, args.unpack()[0]))
-        invocation.return_value(None)
+        self.unanswered.append(invocation)
+        if not self.silent:
+            self.answer()
+
+    def answer(self):
+        while self.unanswered:
+            self.unanswered.pop().return_value(None)
+
+    def host_registered(self):  # a panel comes
+        self.host = True
+        self.bus.connection.emit_signal(None, "/StatusNotifierWatcher", WATCHER,
+                                        "StatusNotifierHostRegistered", None)
 
     def restart(self):
         self.bus.bus_call("ReleaseName", "s", WATCHER, reply="(u)")
@@ -90,9 +105,9 @@ class AmporaCase(unittest.TestCase):
         self.env = environment(self.laptop, HOME=self.home.name, XDG_CONFIG_HOME=self.config,
                                **(vfs if FAKE_VFS else {}))
 
-    def start(self, executable=MONITOR, args=(), env=None, stderr=None):
-        process = subprocess.Popen([executable, *args], env=env or self.env, text=True,
-                                   stdin=subprocess.DEVNULL, stderr=stderr)
+    def start(self, executable=MONITOR, args=(), env=None, **options):
+        process = subprocess.Popen([executable, *args], env=env or self.env,
+                                   **{"text": True, "stdin": subprocess.DEVNULL, **options})
         self.addCleanup(lambda: process.poll() is None and (process.kill(), process.wait()))
         return process
 

@@ -29,12 +29,15 @@ GtkWindows* GtkLoader::windows() {
     return windows_.get();
 }
 
-FallbackIconFactory GtkLoader::fallbackIcons() {
-    return [this](const std::string& name,
-                  std::function<void(std::size_t)> activated) -> std::unique_ptr<FallbackIcon> {
-        GtkWindows* gtk = windows();
-        return gtk ? gtk->newFallbackIcon(name, std::move(activated)) : nullptr;
-    };
+std::unique_ptr<FallbackIcon> GtkLoader::newFallbackIcon(
+    const std::string& name, std::function<void(std::size_t)> activated) {
+    GtkWindows* gtk = windows();
+    return gtk ? gtk->newFallbackIcon(name, std::move(activated)) : nullptr;
+}
+
+std::unique_ptr<MenuPopup> GtkLoader::newMenuPopup(std::function<void(std::size_t)> activated) {
+    GtkWindows* gtk = windows();
+    return gtk ? gtk->newMenuPopup(std::move(activated)) : nullptr;
 }
 
 void GtkAlerts::runModal(std::string_view message, std::string_view button,

@@ -5,13 +5,14 @@
 
 #include "app/ports/application.h"
 #include "platform/linux/gtk/gtk_windows.h"
-#include "platform/linux/tray/fallback_icon.h"
+#include "platform/linux/tray/tray_windows.h"
 
 namespace ampora::linux_port {
 
 // Loads the GTK module the first time a GTK window is to be shown, so that GTK is never mapped
 // into a monitor that only exports its tray item. Once loaded it stays: GTK can't be unloaded.
-class GtkLoader {
+// The tray's windows come from the module; none when it can't be had.
+class GtkLoader : public TrayWindows {
   public:
     explicit GtkLoader(std::filesystem::path module);
     ~GtkLoader();
@@ -24,8 +25,9 @@ class GtkLoader {
     // The module's windows if loaded already; never loads it.
     GtkWindows* loaded() const { return windows_.get(); }
 
-    // Fallback icons made by the module; none when it can't be had.
-    FallbackIconFactory fallbackIcons();
+    std::unique_ptr<FallbackIcon> newFallbackIcon(
+        const std::string& name, std::function<void(std::size_t)> activated) override;
+    std::unique_ptr<MenuPopup> newMenuPopup(std::function<void(std::size_t)> activated) override;
 
   private:
     std::filesystem::path module_;

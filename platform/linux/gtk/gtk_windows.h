@@ -6,18 +6,17 @@
 #include <string>
 #include <string_view>
 
-#include "platform/linux/tray/fallback_icon.h"
+#include "platform/linux/tray/tray_windows.h"
 
 namespace ampora::linux_port {
 
-// What the monitor shows in windows of GTK's: the XEmbed tray icon and the alert. GTK costs
-// more memory than the whole tray item, so this lives in a module of its own (ampora-gtk.so in
-// the bundle's PlugIns), loaded the first time one of them is shown.
-class GtkWindows {
+// What the monitor shows in windows of GTK's: the XEmbed tray icon, the menu popped up on a
+// click the host passes on, and the alert. GTK costs more memory than the whole tray item, so
+// this lives in a module of its own (ampora-gtk.so in the bundle's PlugIns), loaded the first
+// time one of them is shown.
+class GtkWindows : public TrayWindows {
   public:
     virtual ~GtkWindows() = default;
-    virtual std::unique_ptr<FallbackIcon> newFallbackIcon(
-        const std::string& name, std::function<void(std::size_t)> activated) = 0;
     // A modal alert with one button; returns when the user dismisses it.
     virtual void runAlert(std::string_view message, std::string_view button,
                           std::string_view informativeText) = 0;

@@ -11,25 +11,11 @@ namespace ampora::linux_port {
 namespace {
 
 constexpr int kUnembeddedSize = 22;
-constexpr const char* kPosition = "ampora-position";
-
-std::string fontCss(const Font& font) {
-    std::string family;
-    for (char c : font.name) {
-        if (c == '"' || c == '\\') family += '\\';
-        family += c;
-    }
-    char size[G_ASCII_DTOSTR_BUF_SIZE];
-    g_ascii_dtostr(size, sizeof size, font.size);
-    // Font properties inherit, so the menu's rule reaches every entry. Fontconfig picks a
-    // fallback when the family is missing.
-    return "* { font-family: \"" + family + "\"; font-size: " + std::string(size) + "pt; }";
-}
 
 }  // namespace
 
 XEmbedTrayIcon::XEmbedTrayIcon(const std::string& name, std::function<void(std::size_t)> activated)
-    : activated_(std::move(activated)), icon_(gtk_status_icon_new()) {
+    : icon_(gtk_status_icon_new()), popup_(std::move(activated)) {
     gtk_status_icon_set_name(icon_.get(), name.c_str());
     g_signal_connect(icon_.get(), "size-changed", G_CALLBACK(&XEmbedTrayIcon::onSizeChanged), this);
     g_signal_connect(icon_.get(), "popup-menu", G_CALLBACK(&XEmbedTrayIcon::onPopupMenu), this);
@@ -39,12 +25,11 @@ XEmbedTrayIcon::XEmbedTrayIcon(const std::string& name, std::function<void(std::
 XEmbedTrayIcon::~XEmbedTrayIcon() {
     g_signal_handlers_disconnect_by_data(icon_.get(), this);
     gtk_status_icon_set_visible(icon_.get(), FALSE);
-    if (popup_) gtk_widget_destroy(popup_.get());
 }
 
 void XEmbedTrayIcon::show(const std::string& title, const std::string& tooltip,
                           const TrayMenu* menu) {
-    menu_ = menu;
+    popup_.show(menu);
     gtk_status_icon_set_tooltip_text(icon_.get(), tooltip.c_str());
     if (title == title_) return;
     title_ = title;
@@ -66,47 +51,14 @@ gboolean XEmbedTrayIcon::onSizeChanged(GtkStatusIcon*, gint size, gpointer self)
     return TRUE;
 }
 
-void XEmbedTrayIcon::onPopupMenu(GtkStatusIcon*, guint button, guint time, gpointer self) {
-    static_cast<XEmbedTrayIcon*>(self)->popup(button, time);
+void XEmbedTrayIcon::onPopupMenu(GtkStatusIcon* icon, guint button, guint time, gpointer self) {
+    static_cast<XEmbedTrayIcon*>(self)->popup_.popUpWith(gtk_status_icon_position_menu, icon,
+                                                         button, time);
 }
 
-void XEmbedTrayIcon::onActivate(GtkStatusIcon*, gpointer self) {
-    static_cast<XEmbedTrayIcon*>(self)->popup(0, gtk_get_current_event_time());
-}
-
-void XEmbedTrayIcon::popup(guint button, guint time) {
-    if (!menu_) return;
-    // Built afresh for each click from the menu shown now; the last one is kept until then.
-    if (popup_) gtk_widget_destroy(popup_.get());
-    popup_ = adoptSink(gtk_menu_new());
-    font_.reset(gtk_css_provider_new());
-    gtk_css_provider_load_from_data(font_.get(), fontCss(menu_->font()).c_str(), -1, nullptr);
-    gtk_style_context_add_provider(gtk_widget_get_style_context(popup_.get()),
-                                   GTK_STYLE_PROVIDER(font_.get()),
-                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-
-    std::size_t position = 0;
-    for (const TrayMenuItem* item : menu_->items()) {
-        const std::string label = trayLabel(item->title());
-        GtkWidget* entry = item->checkable() ? gtk_check_menu_item_new_with_label(label.c_str())
-                                             : gtk_menu_item_new_with_label(label.c_str());
-        if (item->checkable()) {
-            gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(entry),
-                                           item->state() != kCheckStateOff);
-        }
-        gtk_widget_set_sensitive(entry, item->action() != Selector::None);
-        g_object_set_data(G_OBJECT(entry), kPosition, GSIZE_TO_POINTER(position++));
-        g_signal_connect(entry, "activate", G_CALLBACK(&XEmbedTrayIcon::onEntryActivated), this);
-        gtk_menu_shell_append(GTK_MENU_SHELL(popup_.get()), entry);
-    }
-    gtk_widget_show_all(popup_.get());
-    gtk_menu_popup(GTK_MENU(popup_.get()), nullptr, nullptr, gtk_status_icon_position_menu,
-                   icon_.get(), button, time);
-}
-
-void XEmbedTrayIcon::onEntryActivated(GtkMenuItem* entry, gpointer self) {
-    static_cast<XEmbedTrayIcon*>(self)->activated_(
-        GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(entry), kPosition)));
+void XEmbedTrayIcon::onActivate(GtkStatusIcon* icon, gpointer self) {
+    static_cast<XEmbedTrayIcon*>(self)->popup_.popUpWith(gtk_status_icon_position_menu, icon, 0,
+                                                         gtk_get_current_event_time());
 }
 
 }  // namespace ampora::linux_port

@@ -7,14 +7,14 @@
 #include <string>
 
 #include "platform/linux/base/glib_handles.h"
-#include "platform/linux/tray/fallback_icon.h"
-#include "platform/linux/tray/tray_menu.h"
+#include "platform/linux/gtk/popup_menu.h"
+#include "platform/linux/tray/tray_windows.h"
 
 namespace ampora::linux_port {
 
-// The item in an XEmbed system tray (trayer, tint2, ...), for sessions without a
-// StatusNotifierWatcher: the title drawn as the icon at the size the tray gives, the facts as
-// its tooltip, and the menu popped up on a click.
+// The item in an XEmbed system tray (trayer, tint2, ...), for sessions where no panel shows
+// StatusNotifierItems: the title drawn as the icon at the size the tray gives, the facts as its
+// tooltip, and the menu popped up on a click.
 class XEmbedTrayIcon : public FallbackIcon {
   public:
     // name is the icon window's class; activated gets the position of the entry clicked.
@@ -29,16 +29,11 @@ class XEmbedTrayIcon : public FallbackIcon {
     static gboolean onSizeChanged(GtkStatusIcon*, gint size, gpointer self);
     static void onPopupMenu(GtkStatusIcon*, guint button, guint time, gpointer self);
     static void onActivate(GtkStatusIcon*, gpointer self);
-    static void onEntryActivated(GtkMenuItem* entry, gpointer self);
     void draw(int size);
-    void popup(guint button, guint time);
 
-    std::function<void(std::size_t)> activated_;
     GObjectPtr<GtkStatusIcon> icon_;
-    GObjectPtr<GtkWidget> popup_;
-    GObjectPtr<GtkCssProvider> font_;
+    PopupMenu popup_;
     std::string title_;
-    const TrayMenu* menu_ = nullptr;
 };
 
 }  // namespace ampora::linux_port

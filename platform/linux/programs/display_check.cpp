@@ -3,12 +3,13 @@
 #include <glib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
+
+#include "platform/linux/base/file_descriptor.h"
 
 namespace ampora::linux_port {
 
@@ -16,16 +17,6 @@ namespace {
 
 struct XcbDisconnect {
     void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
-};
-
-struct FileDescriptor {
-    explicit FileDescriptor(int fd) : fd(fd) {}
-    ~FileDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int fd;
 };
 
 // WAYLAND_DISPLAY names a socket in XDG_RUNTIME_DIR, or anywhere when it is a full path.
@@ -43,8 +34,8 @@ bool waylandAvailable() {
     if (path.size() >= sizeof address.sun_path) return false;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     const FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    return socket.fd >= 0 &&
-           ::connect(socket.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    return socket.get() >= 0 && ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address),
+                                          sizeof address) == 0;
 }
 
 bool x11Available() {

@@ -1,10 +1,10 @@
 #include "platform/linux/tray/status_notifier_item.h"
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <utility>
 
-#include "platform/linux/base/logging.h"
 #include "platform/linux/tray/status_notifier_interface.h"
 #include "platform/linux/tray/title_icon.h"
 
@@ -15,9 +15,17 @@ namespace {
 constexpr const char* kInterface = "org.kde.StatusNotifierItem";
 constexpr const char* kWatcher = "org.kde.StatusNotifierWatcher";
 constexpr const char* kWatcherPath = "/StatusNotifierWatcher";
-// The service behind the panels that show Ayatana labels (xfce4-indicator-plugin, MATE's
-// indicator applet) owns this name; its process is the watcher too.
-constexpr const char* kLabelHost = "org.ayatana.indicator.application";
+// Watchers that live in the process of a host showing labels: the Ayatana indicator service
+// (behind xfce4-indicator-plugin and MATE's indicator applet), and GNOME Shell, whose
+// AppIndicator extension shows the label beside the icon.
+constexpr std::array<const char*, 2> kLabelHosts{"org.ayatana.indicator.application",
+                                                 "org.gnome.Shell"};
+// A watcher takes an item and says whether a panel shows it in a few milliseconds; one that has
+// not within this long is hung or still starting, and the user would see nothing meanwhile.
+constexpr guint kWatcherAnswerMs = 2000;
+// A panel restarting (xfce4-panel -r, plasmashell --replace) brings its watcher back within a
+// second or two: falling back sooner would load GTK for good for nothing.
+constexpr guint kWatcherReturnMs = 3000;
 
 GDBusInterfaceInfo* interfaceInfo() {
     // Static tables made from org.kde.StatusNotifierItem.xml, never written to: GDBus leaves
@@ -29,28 +37,37 @@ GVariant* noPixmaps() {
     return g_variant_new_array(G_VARIANT_TYPE("(iiay)"), nullptr, 0);
 }
 
-bool cancelled(const GErrorPtr& error) {
-    return error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED);
+// The reply of an asynchronous call; null with the error in failure. cancelled: the call was.
+GVariantPtr finish(GObject* bus, GAsyncResult* result, GErrorPtr& failure, bool& cancelled) {
+    GError* error = nullptr;
+    GVariantPtr reply(g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error));
+    failure.reset(error);
+    cancelled = error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+    return reply;
 }
 
 }  // namespace
 
-// One registration in flight. It outlives the item when cancelled: then it only frees itself.
+// A call to the watcher or about it, in flight. It outlives the item when cancelled: then it
+// only frees itself.
 struct StatusNotifierItem::Call {
     StatusNotifierItem* item;
-    std::string watcher;  // the watcher's unique name
     GObjectPtr<GCancellable> cancellable;
+    std::string watcher;  // the watcher's unique name
     guint32 watcherProcess = 0;
+    std::size_t asked = 0;  // processes asked for: the watcher's, then the label hosts' in turn
     bool labels = false;
 };
 
 StatusNotifierItem::StatusNotifierItem(GDBusConnection* bus, std::string id,
                                        std::string iconThemePath,
-                                       std::function<void(TrayHost)> hostChanged)
+                                       std::function<void(TrayHost)> hostChanged,
+                                       std::function<bool(int x, int y)> menuRequested)
     : bus_(bus),
       id_(std::move(id)),
       iconThemePath_(std::move(iconThemePath)),
-      hostChanged_(std::move(hostChanged)) {
+      hostChanged_(std::move(hostChanged)),
+      menuRequested_(std::move(menuRequested)) {
     static const GDBusInterfaceVTable vtable{
         &StatusNotifierItem::methodCall, &StatusNotifierItem::getProperty, nullptr, {}};
     GError* error = nullptr;
@@ -64,7 +81,7 @@ StatusNotifierItem::StatusNotifierItem(GDBusConnection* bus, std::string id,
 }
 
 StatusNotifierItem::~StatusNotifierItem() {
-    cancelCalls();
+    forgetWatcher();
     g_bus_unwatch_name(watch_);
     if (object_) g_dbus_connection_unregister_object(bus_, object_);
 }
@@ -74,7 +91,9 @@ void StatusNotifierItem::show(const TrayAppearance& appearance) {
     if (before.title != shown_.title) {
         pixmaps_.reset();
         emit("NewTitle");
-        emit("XAyatanaNewLabel", g_variant_new("(ss)", shown_.title.c_str(), ""));
+    }
+    if (before.label != shown_.label) {
+        emit("XAyatanaNewLabel", g_variant_new("(ss)", shown_.label.c_str(), ""));
     }
     if (before.iconName != shown_.iconName ||
         (shown_.iconName.empty() && before.title != shown_.title)) {
@@ -93,7 +112,8 @@ GVariant* StatusNotifierItem::property(const char* name) {
     const auto is = [name](const char* candidate) { return std::strcmp(name, candidate) == 0; };
     if (is("Category")) return g_variant_new_string("Hardware");
     if (is("Id")) return g_variant_new_string(id_.c_str());
-    if (is("Title") || is("XAyatanaLabel")) return g_variant_new_string(shown_.title.c_str());
+    if (is("Title")) return g_variant_new_string(shown_.title.c_str());
+    if (is("XAyatanaLabel")) return g_variant_new_string(shown_.label.c_str());
     if (is("Status")) return g_variant_new_string("Active");
     if (is("WindowId")) return g_variant_new_int32(0);
     if (is("IconThemePath")) return g_variant_new_string(iconThemePath_.c_str());
@@ -111,7 +131,8 @@ GVariant* StatusNotifierItem::property(const char* name) {
     if (is("Menu")) return g_variant_new_object_path(kMenuPath);
     if (is("XAyatanaOrderingIndex")) return g_variant_new_uint32(0);
     if (is("OverlayIconPixmap") || is("AttentionIconPixmap")) return noPixmaps();
-    return g_variant_new_string("");  // the other icon names and the movie: none
+    // The other icon names, the label's guide, the accessible descriptions, the movie: none.
+    return g_variant_new_string("");
 }
 
 GVariant* StatusNotifierItem::getProperty(GDBusConnection*, const gchar*, const gchar*,
@@ -121,86 +142,169 @@ GVariant* StatusNotifierItem::getProperty(GDBusConnection*, const gchar*, const 
 }
 
 void StatusNotifierItem::methodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*,
-                                    const gchar* method, GVariant*,
-                                    GDBusMethodInvocation* invocation, gpointer) {
-    // Every click opens the menu, which the panel draws itself. Refusing the rest makes panels
-    // that call these first fall back to showing it.
-    g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD,
-                                          "%s: the menu is all there is", method);
+                                    const gchar* method, GVariant* parameters,
+                                    GDBusMethodInvocation* invocation, gpointer self) {
+    // A click opens the menu, as on the Mac: it is all there is. Where we can't show it
+    // ourselves, refusing makes the host show its own (Plasma on Wayland).
+    if (std::strcmp(method, "Activate") == 0 || std::strcmp(method, "ContextMenu") == 0) {
+        gint32 x = 0;
+        gint32 y = 0;
+        g_variant_get(parameters, "(ii)", &x, &y);
+        if (!static_cast<StatusNotifierItem*>(self)->menuRequested_(x, y)) {
+            g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR,
+                                                  G_DBUS_ERROR_UNKNOWN_METHOD,
+                                                  "%s: the host's menu shows it here", method);
+            return;
+        }
+    }
+    // The rest (the middle button, scrolling, activation tokens) needs nothing done, and an
+    // error would be taken for a fault.
+    g_dbus_method_invocation_return_value(invocation, nullptr);
 }
 
-void StatusNotifierItem::cancelCalls() {
+std::unique_ptr<StatusNotifierItem::Call> StatusNotifierItem::newCall() {
+    return std::make_unique<Call>(
+        Call{this, GObjectPtr<GCancellable>(g_object_ref(calls_.get())), watcher_});
+}
+
+void StatusNotifierItem::forgetWatcher() {
     if (calls_) g_cancellable_cancel(calls_.get());
     calls_.reset();
+    if (watcherSignals_) g_dbus_connection_signal_unsubscribe(bus_, watcherSignals_);
+    watcherSignals_ = 0;
+    watcher_.clear();
+    labels_ = false;
+    registered_ = false;
+    unanswered_.cancel();
 }
 
 void StatusNotifierItem::watcherAppeared(GDBusConnection* bus, const gchar*, const gchar* owner,
                                          gpointer self) {
     auto* item = static_cast<StatusNotifierItem*>(self);
-    item->cancelCalls();
+    item->forgetWatcher();
+    item->gone_.cancel();
+    item->watcherSeen_ = true;
+    item->watcher_ = owner;
     item->calls_.reset(g_cancellable_new());
-    auto call = std::make_unique<Call>(
-        Call{item, owner, GObjectPtr<GCancellable>(g_object_ref(item->calls_.get()))});
-    const char* watcher = call->watcher.c_str();  // the call's own, which moves on with it
-    askProcess(bus, watcher, std::move(call), &StatusNotifierItem::watcherProcessFound);
+    // From the start, so no host that comes while we register goes unnoticed.
+    item->watcherSignals_ = g_dbus_connection_signal_subscribe(
+        bus, owner, kWatcher, nullptr, kWatcherPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+        &StatusNotifierItem::watcherSignal, item, nullptr);
+    item->unanswered_.after(kWatcherAnswerMs, [item] {
+        item->silentWatcher_.log(
+            "the StatusNotifierWatcher did not answer within 2 s: showing "
+            "the XEmbed icon until it does");
+        item->hostChanged_(TrayHost::None);
+    });
+    askProcess(item->newCall());
 }
 
-// The call's callback takes the call over.
-void StatusNotifierItem::askProcess(GDBusConnection* bus, const char* name,
-                                    std::unique_ptr<Call> call, GAsyncReadyCallback next) {
+void StatusNotifierItem::watcherVanished(GDBusConnection*, const gchar*, gpointer self) {
+    auto* item = static_cast<StatusNotifierItem*>(self);
+    item->forgetWatcher();
+    // None at start-up: nothing to wait for.
+    if (!item->watcherSeen_) return item->hostChanged_(TrayHost::None);
+    item->gone_.after(kWatcherReturnMs, [item] { item->hostChanged_(TrayHost::None); });
+}
+
+void StatusNotifierItem::watcherSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                                       const gchar* signal, GVariant*, gpointer self) {
+    auto* item = static_cast<StatusNotifierItem*>(self);
+    if (!item->registered_) return;  // the registration asks once it is through
+    if (std::strcmp(signal, "StatusNotifierHostRegistered") == 0) {
+        item->hostFound(true);
+    } else if (std::strcmp(signal, "StatusNotifierHostUnregistered") == 0) {
+        askHosts(item->newCall());  // one of several may have gone
+    }
+}
+
+// The process that owns the next name; the call's callback takes the call over.
+void StatusNotifierItem::askProcess(std::unique_ptr<Call> call) {
     Call* const pending = call.release();
-    g_dbus_connection_call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+    const char* name =
+        pending->asked == 0 ? pending->watcher.c_str() : kLabelHosts[pending->asked - 1];
+    g_dbus_connection_call(pending->item->bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                            "org.freedesktop.DBus", "GetConnectionUnixProcessID",
                            g_variant_new("(s)", name), G_VARIANT_TYPE("(u)"),
-                           G_DBUS_CALL_FLAGS_NONE, -1, pending->cancellable.get(), next, pending);
+                           G_DBUS_CALL_FLAGS_NONE, -1, pending->cancellable.get(),
+                           &StatusNotifierItem::processFound, pending);
 }
 
-// The process that owns a name, 0 when there is none; false when the call was cancelled.
-bool StatusNotifierItem::processFound(GObject* bus, GAsyncResult* result, guint32& process) {
-    GError* error = nullptr;
-    const GVariantPtr reply(g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error));
-    const GErrorPtr failure(error);
-    process = 0;
+void StatusNotifierItem::processFound(GObject* bus, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<Call> call(static_cast<Call*>(data));
+    GErrorPtr failure;
+    bool cancelled = false;
+    const GVariantPtr reply = finish(bus, result, failure, cancelled);
+    if (cancelled) return;
+    guint32 process = 0;  // none: the name has no owner
     if (reply) g_variant_get(reply.get(), "(u)", &process);
-    return !cancelled(failure);
-}
+    if (call->asked++ == 0) {
+        call->watcherProcess = process;
+    } else {
+        call->labels = process != 0 && process == call->watcherProcess;
+    }
+    if (!call->labels && call->asked <= kLabelHosts.size()) return askProcess(std::move(call));
 
-void StatusNotifierItem::watcherProcessFound(GObject* bus, GAsyncResult* result, gpointer data) {
-    std::unique_ptr<Call> call(static_cast<Call*>(data));
-    if (!processFound(bus, result, call->watcherProcess)) return;
-    askProcess(G_DBUS_CONNECTION(bus), kLabelHost, std::move(call),
-               &StatusNotifierItem::labelHostFound);
-}
-
-void StatusNotifierItem::labelHostFound(GObject* bus, GAsyncResult* result, gpointer data) {
-    std::unique_ptr<Call> call(static_cast<Call*>(data));
-    guint32 labelHost = 0;
-    if (!processFound(bus, result, labelHost)) return;
-    call->labels = labelHost != 0 && labelHost == call->watcherProcess;
-    // Sent to the watcher that just appeared, and never so as to start one. The reply's callback
-    // takes the call over.
+    // Sent to the watcher that appeared, never so as to start one, and waited for as long as it
+    // takes: a watcher that answers late still shows us then.
     Call* const pending = call.release();
     g_dbus_connection_call(G_DBUS_CONNECTION(bus), pending->watcher.c_str(), kWatcherPath, kWatcher,
                            "RegisterStatusNotifierItem", g_variant_new("(s)", kPath), nullptr,
-                           G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, pending->cancellable.get(),
+                           G_DBUS_CALL_FLAGS_NO_AUTO_START, G_MAXINT, pending->cancellable.get(),
                            &StatusNotifierItem::registered, pending);
 }
 
 void StatusNotifierItem::registered(GObject* bus, GAsyncResult* result, gpointer data) {
-    const std::unique_ptr<Call> call(static_cast<Call*>(data));
-    GError* error = nullptr;
-    const GVariantPtr reply(g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error));
-    const GErrorPtr failure(error);
-    if (!cancelled(failure)) {
-        call->item->hostChanged_(!reply         ? TrayHost::None
-                                 : call->labels ? TrayHost::IconsAndLabels
-                                                : TrayHost::Icons);
+    std::unique_ptr<Call> call(static_cast<Call*>(data));
+    GErrorPtr failure;
+    bool cancelled = false;
+    const GVariantPtr reply = finish(bus, result, failure, cancelled);
+    if (cancelled) return;
+    StatusNotifierItem* item = call->item;
+    if (!reply) {
+        logWarning(std::string("the StatusNotifierWatcher refused the tray item: ") +
+                   failure->message);
+        item->unanswered_.cancel();
+        return item->hostChanged_(TrayHost::None);
     }
+    item->registered_ = true;
+    item->labels_ = call->labels;
+    askHosts(std::move(call));
 }
 
-void StatusNotifierItem::watcherVanished(GDBusConnection*, const gchar*, gpointer self) {
-    // A registration still in flight fails on its own now, and says the same.
-    static_cast<StatusNotifierItem*>(self)->hostChanged_(TrayHost::None);
+// Whether a panel shows what the watcher holds; the call's callback takes the call over.
+void StatusNotifierItem::askHosts(std::unique_ptr<Call> call) {
+    Call* const pending = call.release();
+    g_dbus_connection_call(pending->item->bus_, pending->watcher.c_str(), kWatcherPath,
+                           "org.freedesktop.DBus.Properties", "Get",
+                           g_variant_new("(ss)", kWatcher, "IsStatusNotifierHostRegistered"),
+                           G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, G_MAXINT,
+                           pending->cancellable.get(), &StatusNotifierItem::hostsFound, pending);
+}
+
+void StatusNotifierItem::hostsFound(GObject* bus, GAsyncResult* result, gpointer data) {
+    const std::unique_ptr<Call> call(static_cast<Call*>(data));
+    GErrorPtr failure;
+    bool cancelled = false;
+    const GVariantPtr reply = finish(bus, result, failure, cancelled);
+    if (cancelled) return;
+    // A watcher that doesn't say is taken at its word that it shows what it takes.
+    gboolean present = TRUE;
+    if (reply) {
+        GVariant* boxed = nullptr;
+        g_variant_get(reply.get(), "(v)", &boxed);
+        const GVariantPtr value(boxed);
+        if (g_variant_is_of_type(value.get(), G_VARIANT_TYPE_BOOLEAN)) {
+            present = g_variant_get_boolean(value.get());
+        }
+    }
+    call->item->hostFound(present);
+}
+
+void StatusNotifierItem::hostFound(bool present) {
+    unanswered_.cancel();
+    if (!present) logDebug("no panel shows the StatusNotifierWatcher's items");
+    hostChanged_(!present ? TrayHost::None : labels_ ? TrayHost::IconsAndLabels : TrayHost::Icons);
 }
 
 }  // namespace ampora::linux_port

@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include "platform/linux/base/glib_handles.h"
+
 namespace ampora::linux_port {
 
 struct MenuActionSink::Pending {
@@ -71,6 +73,28 @@ std::unique_ptr<Menu> TrayMenuFactory::newMenu(std::string_view) {
 
 std::unique_ptr<MenuItem> TrayMenuFactory::newMenuItem() {
     return std::make_unique<TrayMenuItem>(true);
+}
+
+std::string menuFacts(const TrayMenu* menu, bool markup) {
+    std::string text;
+    if (!menu) return text;
+    for (const TrayMenuItem* item : menu->items()) {
+        if (item->action() != Selector::None) continue;
+        std::string_view line = item->title();
+        if (line.starts_with('\t')) {
+            line.remove_prefix(1);
+            text += ' ';
+        } else if (!text.empty()) {
+            text += '\n';
+        }
+        if (markup) {
+            const GCharPtr escaped(g_markup_escape_text(line.data(), line.size()));
+            text += escaped.get();
+        } else {
+            text += line;
+        }
+    }
+    return text;
 }
 
 std::string trayLabel(std::string_view title) {

@@ -99,6 +99,10 @@ class TrayMenuFactory : public MenuFactory {
     std::unique_ptr<MenuItem> newMenuItem() override;
 };
 
+// The inert lines of a menu (the facts) as text, one pair to a line: a value line (it starts with a
+// tab) goes after its label. With markup escaped where the reader takes markup. Empty for none.
+std::string menuFacts(const TrayMenu* menu, bool markup);
+
 // A menu line as the panel gets it: a leading tab (the report's indentation of values) becomes
 // spaces, since Qt panels take a tab for the start of a shortcut column.
 std::string trayLabel(std::string_view title);

@@ -3,9 +3,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/linux/base/glib_handles.h"
+#include "platform/linux/base/deferred.h"
 #include "platform/linux/tray/dbus_menu_export.h"
-#include "platform/linux/tray/fallback_icon.h"
 #include "platform/linux/tray/status_notifier_item.h"
 
 namespace ampora::linux_port {
@@ -23,53 +22,29 @@ std::optional<std::string> themedBatteryIcon(ThemedIcons& icons, int percent, bo
     return name;
 }
 
-// The inert lines of a menu as tooltip text: a value line (it starts with a tab) goes after its
-// label. With markup escaped where the host reads markup.
-std::string facts(const TrayMenu* menu, bool markup) {
-    std::string text;
-    if (!menu) return text;
-    for (const TrayMenuItem* item : menu->items()) {
-        if (item->action() != Selector::None) continue;
-        std::string_view line = item->title();
-        if (line.starts_with('\t')) {
-            line.remove_prefix(1);
-            text += ' ';
-        } else if (!text.empty()) {
-            text += '\n';
-        }
-        if (markup) {
-            const GCharPtr escaped(g_markup_escape_text(line.data(), line.size()));
-            text += escaped.get();
-        } else {
-            text += line;
-        }
-    }
-    return text;
-}
-
 class TrayStatusItem : public StatusItem, TrayMenuObserver {
   public:
     TrayStatusItem(GDBusConnection* bus, const std::string& id, std::string iconName,
                    const std::string& iconDirectory, ThemedIcons& themedIcons,
-                   MenuActionSink& actions, const FallbackIconFactory& fallbackIcon)
+                   MenuActionSink& actions, TrayWindows& windows)
         : id_(id),
           iconName_(std::move(iconName)),
           themedIcons_(themedIcons),
           actions_(actions),
-          fallbackIcon_(fallbackIcon) {
+          windows_(windows) {
         if (!bus) {
             showHost(TrayHost::None);
             return;
         }
         menuExport_ = std::make_unique<DbusMenuExport>(
             StatusNotifierItem::kMenuPath, [this](std::size_t position) { activate(position); });
-        item_ = std::make_unique<StatusNotifierItem>(bus, id, iconDirectory,
-                                                     [this](TrayHost host) { showHost(host); });
+        item_ = std::make_unique<StatusNotifierItem>(
+            bus, id, iconDirectory, [this](TrayHost host) { showHost(host); },
+            [this](int x, int y) { return popUpMenu(x, y); });
     }
 
     ~TrayStatusItem() override {
         if (menu_) menu_->setObserver(nullptr);
-        if (refresh_) g_source_remove(refresh_);
     }
 
     TrayStatusItem(const TrayStatusItem&) = delete;
@@ -82,7 +57,10 @@ class TrayStatusItem : public StatusItem, TrayMenuObserver {
         if (menu_) menu_->setObserver(nullptr);
         menu_ = trayMenu;
         menu_->setObserver(this);
-        menuChanged(*menu_);
+        if (menuExport_) menuExport_->show(*menu_);
+        // At once: the menu replaced goes right after this, and a click waiting to be handled
+        // must not find it in the XEmbed icon or the popup.
+        refresh();
     }
 
     void setTitle(std::string_view title) override {
@@ -99,7 +77,7 @@ class TrayStatusItem : public StatusItem, TrayMenuObserver {
         // The panel highlights its items while their menu is open.
     }
 
-    void setBatteryLevel(int percent, bool charging) override {
+    void setBatteryLevel(int percent, bool charging, bool) override {
         percent_ = percent;
         charging_ = charging;
         scheduleRefresh();
@@ -126,36 +104,44 @@ class TrayStatusItem : public StatusItem, TrayMenuObserver {
     void showHost(TrayHost host) {
         host_ = host;
         if (host == TrayHost::None && !fallback_) {
-            fallback_ = fallbackIcon_(id_, [this](std::size_t position) { activate(position); });
+            fallback_ =
+                windows_.newFallbackIcon(id_, [this](std::size_t position) { activate(position); });
         } else if (host != TrayHost::None) {
             fallback_.reset();
         }
         refresh();
     }
 
+    // Where the host gives no point (0, 0), at the pointer: the click was just there. False
+    // where no menu of ours can be shown.
+    bool popUpMenu(int x, int y) {
+        if (!menu_) return false;
+        if (!popup_) {
+            popup_ = windows_.newMenuPopup([this](std::size_t position) { activate(position); });
+            if (!popup_) return false;
+        }
+        popup_->show(menu_);
+        return x == 0 && y == 0 ? popup_->popUpAtPointer() : popup_->popUp(x, y);
+    }
+
     // A reading changes the title, the level and the menu one after the other: the panel hears
     // of them together.
     void scheduleRefresh() {
-        if (refresh_) return;
-        refresh_ = g_idle_add_full(
-            G_PRIORITY_HIGH_IDLE,
-            [](gpointer self) {
-                static_cast<TrayStatusItem*>(self)->refresh_ = 0;
-                static_cast<TrayStatusItem*>(self)->refresh();
-                return G_SOURCE_REMOVE;
-            },
-            this, nullptr);
+        if (!refresh_.pending()) refresh_.whenIdle([this] { refresh(); });
     }
 
     void refresh() {
+        refresh_.cancel();
         if (item_) {
+            const bool labels = host_ == TrayHost::IconsAndLabels;
             std::string iconName;
-            if (host_ == TrayHost::IconsAndLabels) {
+            if (labels) {
                 iconName = themedBatteryIcon(themedIcons_, percent_, charging_).value_or(iconName_);
             }
-            item_->show({title_, iconName, facts(menu_, true)});
+            item_->show({title_, labels ? title_ : "", iconName, menuFacts(menu_, true)});
         }
-        if (fallback_) fallback_->show(title_, title_ + "\n" + facts(menu_, false), menu_);
+        if (fallback_) fallback_->show(title_, title_ + "\n" + menuFacts(menu_, false), menu_);
+        if (popup_) popup_->show(menu_);
     }
 
     std::string id_;
@@ -164,33 +150,34 @@ class TrayStatusItem : public StatusItem, TrayMenuObserver {
     MenuActionSink& actions_;
     std::unique_ptr<DbusMenuExport> menuExport_;
     std::unique_ptr<StatusNotifierItem> item_;
-    const FallbackIconFactory& fallbackIcon_;
+    TrayWindows& windows_;
     std::unique_ptr<FallbackIcon> fallback_;
+    std::unique_ptr<MenuPopup> popup_;
     TrayHost host_ = TrayHost::None;
     TrayMenu* menu_ = nullptr;
     std::string title_;
     int percent_ = -1;
     bool charging_ = false;
-    guint refresh_ = 0;
+    Deferred refresh_;
 };
 
 }  // namespace
 
 TrayStatusBar::TrayStatusBar(GDBusConnection* bus, std::string id, std::string iconName,
                              std::string iconDirectory, MenuActionSink& actions,
-                             FallbackIconFactory fallbackIcon)
+                             TrayWindows& windows)
     : bus_(bus),
       id_(std::move(id)),
       iconName_(std::move(iconName)),
       iconDirectory_(std::move(iconDirectory)),
       themedIcons_(iconBaseDirectories()),
       actions_(actions),
-      fallbackIcon_(std::move(fallbackIcon)) {}
+      windows_(windows) {}
 
 std::unique_ptr<StatusItem> TrayStatusBar::statusItemWithLength(double) {
     // The item sizes itself: every item is variable length.
     return std::make_unique<TrayStatusItem>(bus_, id_, iconName_, iconDirectory_, themedIcons_,
-                                            actions_, fallbackIcon_);
+                                            actions_, windows_);
 }
 
 }  // namespace ampora::linux_port

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace ampora::linux_port {
+
+// An open file descriptor, closed with its owner; -1 holds none.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+}  // namespace ampora::linux_port
