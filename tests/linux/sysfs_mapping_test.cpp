@@ -80,15 +80,55 @@ TEST(LinuxBatteryReading, RealWorldBatteriesReadAsTheSystemIndicatorReadsThem) {
         bool online = false;
     };
     const Case cases[] = {
+        {"energy battery without a power reading",
+         {kEnergy},
+         "\u2014 | " + nr + " | 5000 mAh (75.00% of Original) | 6666 mAh" + noFacts +
+             "4000 (80.00% Charged)"},
+        // upowerd 0.99 believes the gauge's 60 %; later ones, like Ampora, the energies.
+        {"MacBook whose capacity attribute is wrong", {kEnergy + " capacity=60"}, "80.00%"},
+        {"battery almost empty, with temperature",
+         {kEnergy + " energy_now=1500000 temp=254"},
+         "25.40\u00B0C  (77.72 \u00B0F) | 125 (2.50% Charged)"},
+        {"battery replaced by one of another design",
+         {kEnergy + " energy_now=50000000 energy_full_design=90000000"},
+         "5000 mAh (66.67% of Original) | 7500 mAh" + noFacts + "4166 (83.33% Charged)"},
         {"full battery drawing no power, a stale current beside it",
          {kEnergy + " status=Full energy_now=60000000 power_now=0 current_now=787000"},
          "0 | 0 mAh (milliampere-hour) | "},
+        {"two packs discharging",
+         {kEnergy + " power_now=2400000", kEnergy + " energy_now=1500000 power_now=13200000"},
+         "1300 | 1300 mAh (milliampere-hour) | 10000 mAh (75.00% of Original) | 13332 mAh" +
+             noFacts + "4125 (41.25% Charged)"},
         {"one pack charging while the other feeds the laptop",
          {kCharge + " status=Charging charge_now=5250000 current_now=1100000",
           kCharge + " charge_now=1000000 current_now=300000"},
          "-800 | -800 mAh (milliampere-hour) | 21000 mAh (95.45% of Original) | 22000 mAh" +
              noFacts + "6250 (29.76% Charged)"},
+        // Cycle counts of 0 and -1 mean unknown; the most worn pack's count is shown.
+        {"four packs, some counting cycles",
+         {kEnergy, kEnergy + " energy_now=1500000 cycle_count=2000",
+          kEnergy + " energy_now=1500000 cycle_count=0",
+          kEnergy + " energy_now=1500000 cycle_count=-1"},
+         "20000 mAh (75.00% of Original) | 26664 mAh | 2000 | " + nr + " | " + nr +
+             " | 4375 (21.88% Charged)"},
+        {"two packs in an unknown state",
+         {kEnergy + " status=unknown", kEnergy + " status=unknown"},
+         "\u2014 | " + nr + " | 10000 mAh (75.00% of Original) | 13332 mAh" + noFacts +
+             "8000 (80.00% Charged)"},
+        // Fuel gauges that count in percent: that share of full.
+        {"gauge with only a percentage, not charging",
+         {kCharge + " status=Not\\ charging capacity=40"},
+         "\u2014 | " + nr + " | 10500 mAh (95.45% of Original) | 11000 mAh" + noFacts +
+             "4200 (40.00% Charged)"},
         {"gauge at empty", {kCharge + " status=Unknown capacity=0"}, "0 (0.00% Charged)"},
+        {"two gauges", {kCharge + " capacity=40", kCharge + " capacity=30"}, "7350 (35.00%"},
+        {"phone battery with nothing but a percentage (Fairphone 4)",
+         {"status=Charging capacity=77 voltage_max=4400000 voltage_now=4268584"},
+         "\u2014 | " + nr + " | " + nr + " | " + nr + noFacts + "77.00% Charged"},
+        {"battery counting charge",
+         {kCharge + " charge_now=7875000 current_now=787000"},
+         "787 | 787 mAh (milliampere-hour) | 10500 mAh (95.45% of Original) | 11000 mAh" + noFacts +
+             "7875 (75.00% Charged)"},
         // upowerd raises full to the charge (health 100 %); the charge is taken as full here.
         {"gauge drifted above full, on mains",
          {kCharge + " status=Full current_now=1000 charge_now=11000000 charge_full=10000000 "
@@ -96,21 +136,53 @@ TEST(LinuxBatteryReading, RealWorldBatteriesReadAsTheSystemIndicatorReadsThem) {
          "-1 | -1 mAh (milliampere-hour) | 10000 mAh (90.91% of Original) | 11000 mAh" + noFacts +
              "10000 (100.00% Charged)",
          true},
+        {"new battery holding more than its design",
+         {kCharge + " charge_now=5250000 charge_full=11500000"},
+         "11500 mAh (100.00% of Original) | 11000 mAh"},
         // upowerd takes a missing design as 100 % health.
         {"design capacity 0",
          {kCharge + " charge_now=5250000 charge_full_design=0"},
          " | 10500 mAh | " + nr + " | "},
+        {"no design capacity", {kCharge + " charge_full_design=-"}, " | 10500 mAh | " + nr},
+        // upowerd 0.99 uses no design voltage: it has no mAh for these.
+        {"energy battery with only its design voltage",
+         {kEnergy + " voltage_now=- voltage_min_design=11400000 power_now=9120000"},
+         "800 | 800 mAh (milliampere-hour) | 5263 mAh (75.00% of Original) | 7017 mAh" + noFacts +
+             "4210 (80.00% Charged)"},
+        {"energy battery with only its charging voltage",
+         {kEnergy + " voltage_now=- voltage_max_design=12600000 power_now=9120000"},
+         "723 | 723 mAh (milliampere-hour) | 4761 mAh (75.00% of Original)"},
         {"energy battery without any voltage",
          {kEnergy + " voltage_now=- power_now=9120000"},
          "\u2014 | " + nr + " | 75.00% of Original | " + nr + noFacts + "80.00% Charged"},
+        {"the average current beside the present one",
+         {kCharge + " current_now=1500000 current_avg=900000"},
+         "1500 | 1500 mAh"},
+        {"discharging on mains: an adapter too weak for the load",
+         {kCharge + " current_now=1500000"},
+         "1500 | 1500 mAh",
+         true},
         {"signed current, unknown state, on mains",
          {kCharge + " status=Unknown current_now=-1500000"},
          "1500 | 1500 mAh",
+         true},
+        // upowerd, too, takes a battery in an unknown state as discharging without external
+        // power, as charging with it.
+        {"unsigned current, unknown state",
+         {kCharge + " status=Unknown current_now=1500000"},
+         "1500 | 1500 mAh"},
+        {"unsigned current, unknown state, on mains",
+         {kCharge + " status=Unknown current_now=1500000"},
+         "-1500 | -1500 mAh",
          true},
         {"ACPI battery: no temperature, date or cycle count",
          {kCharge + " charge_now=5250000 current_now=1500000 cycle_count=0"},
          "1500 | 1500 mAh (milliampere-hour) | 10500 mAh (95.45% of Original) | 11000 mAh" +
              noFacts + "5250 (50.00% Charged)"},
+        {"battery that reports everything",
+         {kLaptop},
+         "1234 | 1234 mAh (milliampere-hour) | 4000 mAh (80.00% of Original) | 5000 mAh | 321 | "
+         "07/11/2012 | 30.10\u00B0C  (86.18 \u00B0F) | 3000 (75.00% Charged)"},
     };
     for (const Case& c : cases) {
         const std::string text = shown(c.batteries, c.online);
