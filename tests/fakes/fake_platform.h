@@ -55,10 +55,10 @@ struct FakeStatusItem : StatusItem {
         menu = &shown;
         log.push_back("menu " + std::to_string(fakeMenu().items.size()));
     }
-    void setTitle(std::string_view text) override { log.push_back("title " + (title = text)); }
+    void setTitle(std::string_view text) override { log.push_back("title " + std::string(text)); }
     void setAttributedTitle(std::string_view text, const Font& font) override {
         const std::string size = std::to_string(static_cast<int>(font.size));
-        log.push_back("title " + (title = text) + " in " + font.name + " " + size);
+        log.push_back("title " + std::string(text) + " in " + font.name + " " + size);
     }
     void setHighlightMode(bool on) override { log.push_back(on ? "highlight" : "no highlight"); }
     void setBatteryLevel(int percent, bool isCharging, bool external) override {
@@ -69,7 +69,6 @@ struct FakeStatusItem : StatusItem {
     const FakeMenu& fakeMenu() const { return static_cast<const FakeMenu&>(*menu); }
 
     Log& log;
-    std::string title;
     Menu* menu = nullptr;
     int batteryLevel = -2;  // never told
     bool charging = false;
@@ -107,11 +106,9 @@ struct FakeDesktop : StatusBar,
         return std::find(handledSchemes.begin(), handledSchemes.end(), scheme) !=
                handledSchemes.end();
     }
-    bool launchApplication(std::string_view path) override { return say({"launch", path}), true; }
-    bool launchAndWatchApplication(std::string_view path, std::function<void()> ended) override {
-        say({"launch", path});
-        if (launchSucceeds) launched = std::move(ended);
-        return launchSucceeds;
+    bool launchApplication(std::string_view) override { return false; }  // the helper watches
+    bool launchAndWatchApplication(std::string_view path, std::function<void()>) override {
+        return say({"launch", path}), launchSucceeds;
     }
     bool setEnabled(std::string_view identifier, bool on) override {
         if (statusAfterChange != LoginItemStatus::Unknown) recorded = statusAfterChange;
@@ -149,7 +146,6 @@ struct FakeDesktop : StatusBar,
     LoginItemStatus statusAfterChange = LoginItemStatus::Unknown;
     std::vector<std::function<void()>> observers;
     bool launchSucceeds = true;
-    std::function<void()> launched;  // called when the launched application ends
     std::function<void()> whileAlertIsUp;
 };
 

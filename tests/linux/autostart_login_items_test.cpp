@@ -2,7 +2,6 @@
 // in a throw-away configuration directory, and started the way a session starts it.
 #include <fcntl.h>
 #include <gio/gdesktopappinfo.h>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +21,6 @@ namespace ampora::linux_port {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::ElementsAre;
 
 class LaunchAtLogin : public ::testing::Test {
   protected:
@@ -70,61 +68,39 @@ class LaunchAtLogin : public ::testing::Test {
     fs::path root_, autostart_, helper_;
 };
 
+// (Its text: with the edited entries below.)
 TEST_F(LaunchAtLogin, FreshAccountGetsAPrivateEntryAndTheHelperStartsAtOnce) {
     AutostartLoginItems items(autostart_, helper_.string(), true);
-    EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::NotRegistered);
-    ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
-    EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::Enabled);
-    const std::string entry =
-        "[Desktop Entry]\nType=Application\nName=Ampora Helper\nTryExec=" + helper_.string() +
-        "\nExec=" + helper_.string() + "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
-    EXPECT_EQ(entryText(autostart_), entry);
-    // The session's autostart directories are private to the user.
-    for (const fs::path& made : {autostart_, autostart_.parent_path()})
-        EXPECT_EQ(fs::status(made).permissions() & fs::perms::all, fs::perms::owner_all);
-    EXPECT_TRUE(started(helper_));
-    // Nothing but the entry is left behind, and no descriptor is closed twice.
-    EXPECT_EQ(std::distance(fs::directory_iterator(autostart_), fs::directory_iterator()), 1);
-    EXPECT_NE(::fcntl(STDIN_FILENO, F_GETFD), -1);
-
-    // Off, and again off: both a success (whatever errno says); other programs' entries stay.
-    std::ofstream(autostart_ / "other.desktop") << "[Desktop Entry]\n";
-    errno = ENOTDIR;
-    for (int i = 0; i < 2; ++i) EXPECT_TRUE(items.setEnabled(HelperBundleIdentifier, false));
-    EXPECT_FALSE(fs::exists(entryIn(autostart_)));
-    EXPECT_TRUE(fs::exists(autostart_ / "other.desktop"));
-    EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::NotRegistered);
-
-    // An entry left from an installation elsewhere is not ours until it names this helper.
-    std::ofstream(entryIn(autostart_))
-        << "[Desktop Entry]\nType=Application\nName=Ampora Helper\nExec=/old/place/Ampora-Helper"
-           "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
     EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::NotRegistered);
     // Started with standard input closed, the entry is written through descriptor 0, and closed.
     const int input = ::dup(STDIN_FILENO);
     ::close(STDIN_FILENO);
-    EXPECT_TRUE(items.setEnabled(HelperBundleIdentifier, true));
+    const bool enabled = items.setEnabled(HelperBundleIdentifier, true);
     EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD), -1) << "descriptor 0 left open";
     ::dup2(input, STDIN_FILENO);
     ::close(input);
-    EXPECT_EQ(entryText(autostart_),
-              "[Desktop Entry]\nType=Application\nName=Ampora Helper\nExec=" + helper_.string() +
-                  "\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\nTryExec=" + helper_.string() +
-                  "\n");
+    ASSERT_TRUE(enabled);
+    EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::Enabled);
+    // The session's autostart directories are private to the user; nothing but the entry is left.
+    for (const fs::path& made : {autostart_, autostart_.parent_path()})
+        EXPECT_EQ(fs::status(made).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(std::distance(fs::directory_iterator(autostart_), fs::directory_iterator()), 1);
+    EXPECT_TRUE(started(helper_));
 
-    // Ampora removed, the entry kept (it's the user's): sessions skip it instead of failing.
-    fs::remove(helper_);
-    EXPECT_FALSE(GObjectPtr<GDesktopAppInfo>(
-        g_desktop_app_info_new_from_filename(entryIn(autostart_).c_str())));
+    // Off, and again off: both a success (whatever errno says).
+    errno = ENOTDIR;
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(items.setEnabled(HelperBundleIdentifier, false));
+    EXPECT_FALSE(fs::exists(entryIn(autostart_)));
+    EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::NotRegistered);
 }
 
 // Each of these directory names once broke someone's autostart entry. The entry must start the
 // helper exactly where it is, read back by GLib's own desktop-entry launcher.
 TEST_F(LaunchAtLogin, HelperInstalledUnderAwkwardPaths) {
     const char* names[] = {
-        "Ampora with spaces", "quote\"double", "quote'single",           "$HOME and ${PATH}",
-        "back\\slash",        "back`tick`",    "Bätterie ⚡ Überwachung", "semi;colon & pipe|",
-        "~tilde #hash *?[]",  "100% battery",  "%f%u field codes",
+        "with spaces \"double\" 'single' $HOME ${PATH} back\\slash `tick` semi;colon & pipe| "
+        "~tilde #hash *?[] Bätterie ⚡ Überwachung",
+        "100% battery %f%u field codes",
     };
     int count = 0;
     for (const std::string name : names) {
@@ -162,13 +138,9 @@ TEST_F(LaunchAtLogin, RefusedWithoutAWorkingHelperOrAWritableEntry) {
     const Case cases[] = {
         {"no session bus: the helper could never be told to quit", autostart_, helper_, false},
         {"only the helper can be a login item", autostart_, helper_, true, MainBundleIdentifier},
-        {"the helper is missing from the bundle", autostart_, root_ / "missing"},
-        {"the helper can't be started", autostart_, root_},
         {"a tab can't be written into a desktop entry", autostart_,
          installHelper(root_ / "tab\there")},
-        {"nor a path that is not UTF-8", autostart_, installHelper(root_ / "B\xe4tterie")},
         {"the configuration directory is a file", root_ / "file" / "autostart", helper_},
-        {"nobody, not even root, creates files in /proc", "/proc/sys", helper_},
         {"the entry is a directory", root_ / "taken", helper_},
     };
     for (const Case& c : cases) {
@@ -190,7 +162,8 @@ TEST_F(LaunchAtLogin, RefusedWithoutAWorkingHelperOrAWritableEntry) {
 }
 
 // The user's own lines stay, byte for byte and in place; only what decides that the session
-// starts this helper is set, and what a valid entry needs is added after the user's keys.
+// starts this helper is set, and what a valid entry needs is added after the user's keys. An
+// entry is ours only once it starts this helper (not one left by an installation elsewhere).
 TEST_F(LaunchAtLogin, UsersEntryKeepsAllButTheKeysAmporaOwns) {
     const std::string exec = "Exec=" + helper_.string() + "\n";
     const std::string tryExec = "TryExec=" + helper_.string() + "\n";
@@ -223,7 +196,10 @@ TEST_F(LaunchAtLogin, UsersEntryKeepsAllButTheKeysAmporaOwns) {
         fs::permissions(entryIn(autostart_), fs::perms::owner_read | fs::perms::owner_write);
         const ino_t inode = inodeOf(entryIn(autostart_));
         AutostartLoginItems items(autostart_, helper_.string(), true);
+        EXPECT_EQ(items.status(HelperBundleIdentifier) == LoginItemStatus::Enabled,
+                  before == after);
         ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, true)) << before;
+        EXPECT_NE(::fcntl(STDIN_FILENO, F_GETFD), -1) << "a descriptor closed twice";
         EXPECT_EQ(entryText(autostart_), after);
         EXPECT_EQ(items.status(HelperBundleIdentifier), LoginItemStatus::Enabled) << before;
         EXPECT_EQ(fs::status(entryIn(autostart_)).permissions() & fs::perms::all,
@@ -265,29 +241,6 @@ TEST_F(LaunchAtLogin, SymlinkedEntryIsWrittenThroughAndOurStrayTemporariesGo) {
     ASSERT_TRUE(items.setEnabled(HelperBundleIdentifier, false));
     EXPECT_FALSE(fs::exists(fs::symlink_status(entryIn(autostart_))));
     EXPECT_TRUE(fs::exists(dotfiles / "helper.desktop"));
-}
-
-// A refusal says why in the log, where the streams can't: once as a warning, then, however often
-// it comes back, for debugging only.
-TEST_F(LaunchAtLogin, RefusalIsLoggedOnceWithItsReason) {
-    static std::vector<std::pair<GLogLevelFlags, std::string>> logged;
-    g_log_set_writer_func(
-        [](GLogLevelFlags level, const GLogField* fields, gsize count, gpointer) {
-            for (gsize i = 0; i < count; ++i) {
-                if (std::string_view(fields[i].key) == "MESSAGE")
-                    logged.emplace_back(level, static_cast<const char*>(fields[i].value));
-            }
-            return G_LOG_WRITER_HANDLED;
-        },
-        nullptr, nullptr);
-    std::ofstream(root_ / "file") << "not a directory";
-    AutostartLoginItems items(root_ / "file" / "autostart", helper_.string(), true);
-    for (int i = 0; i < 3; ++i) EXPECT_FALSE(items.setEnabled(HelperBundleIdentifier, true));
-    const std::string why = "launch at login: cannot create " + root_.string() +
-                            "/file/autostart: " + g_strerror(ENOTDIR);
-    EXPECT_THAT(logged,
-                ElementsAre(std::pair(G_LOG_LEVEL_WARNING, why), std::pair(G_LOG_LEVEL_DEBUG, why),
-                            std::pair(G_LOG_LEVEL_DEBUG, why)));
 }
 
 TEST(AutostartDirectory, FollowsTheBaseDirectoryRules) {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <vector>
 
 #include "platform/linux/base/glib_handles.h"
@@ -19,23 +20,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDirectory {
-  public:
-    TempDirectory() {
-        char pattern[] = "/tmp/ampora-tray-XXXXXX";
-        path_ = ::mkdtemp(pattern) ? pattern : "";
-    }
-    ~TempDirectory() {
-        if (!path_.empty()) fs::remove_all(path_);
-    }
-    const fs::path& path() const { return path_; }
+// A fresh directory under /tmp, removed with it.
+struct TempDirectory {
+    TempDirectory() : path(::mkdtemp(pattern)) {}
+    ~TempDirectory() { fs::remove_all(path); }
     void write(const fs::path& name, const std::string& text) const {
-        fs::create_directories((path_ / name).parent_path());
-        std::ofstream(path_ / name) << text;
+        fs::create_directories((path / name).parent_path());
+        std::ofstream(path / name) << text;
     }
-
-  private:
-    fs::path path_;
+    char pattern[24] = "/tmp/ampora-tray-XXXXXX";
+    fs::path path;
 };
 
 TEST(DrawnTitle, PanelsGetGdksStraightAlphaInArgbNetworkOrderAtEachSize) {
@@ -92,38 +86,22 @@ TEST(DrawnTitle, PanelsGetGdksStraightAlphaInArgbNetworkOrderAtEachSize) {
 
 TEST(ThemedBatteryIcons, FoundWhereTheThemesAGtkPanelSearchesListThem) {
     const std::string icon = "battery-level-80-symbolic";
-    struct Case {
-        const char* what;
-        std::vector<std::pair<std::string, std::string>> files;  // under the two base directories
-        bool found;
-    };
     const std::string index = "[Icon Theme]\nName=T\nDirectories=16x16/status,scalable/status\n";
-    const std::vector<Case> cases{
-        {"in a listed directory",
-         {{"a/Adwaita/index.theme", index}, {"a/Adwaita/scalable/status/" + icon + ".svg", ""}},
-         true},
-        {"in another base directory than the index",
-         {{"a/hicolor/index.theme", index}, {"b/hicolor/16x16/status/" + icon + ".png", ""}},
-         true},
-        {"in a directory the index doesn't list",
-         {{"a/Adwaita/index.theme", index}, {"a/Adwaita/32x32/status/" + icon + ".png", ""}},
-         false},
-        {"in a theme without an index", {{"a/gnome/scalable/status/" + icon + ".svg", ""}}, false},
-        {"only in a theme GTK doesn't fall back to",
-         {{"a/Breeze/index.theme", index}, {"a/Breeze/scalable/status/" + icon + ".svg", ""}},
-         false},
-        {"under another name",
-         {{"a/Adwaita/index.theme", index}, {"a/Adwaita/scalable/status/battery-symbolic.svg", ""}},
-         false},
+    // The theme given an index, the icon's file, whether it is found.
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        {"Adwaita", "a/Adwaita/scalable/status/" + icon + ".svg", true},
+        {"Adwaita", "a/Adwaita/32x32/status/" + icon + ".png", false},   // a directory not listed
+        {"Breeze", "a/Breeze/scalable/status/" + icon + ".svg", false},  // GTK's fallbacks only
     };
-    for (const Case& c : cases) {
+    for (const auto& [theme, file, found] : cases) {
         const TempDirectory root;
-        for (const auto& [name, text] : c.files) root.write(name, text);
-        ThemedIcons icons({root.path() / "a", root.path() / "b"});
-        EXPECT_EQ(icons.has(icon), c.found) << c.what;
+        if (!theme.empty()) root.write("a/" + theme + "/index.theme", index);
+        root.write(file, "");
+        ThemedIcons icons({root.path / "a", root.path / "b"});
+        EXPECT_EQ(icons.has(icon), found) << file;
         // Known from then on, whatever becomes of the files.
-        fs::remove_all(root.path() / "a");
-        EXPECT_EQ(icons.has(icon), c.found) << c.what;
+        fs::remove_all(root.path / "a");
+        EXPECT_EQ(icons.has(icon), found) << file;
     }
 }
 
@@ -137,35 +115,24 @@ TEST(StatusMenu, TheInterfaceFilesLabelsInOrderAndOnlyQuitActs) {
           <child><object class="GtkMenu"><child><object class="GtkMenuItem">
             <property name="label">nested</property></object></child></object></child>
         </object></child></object></interface>)";
-    struct Case {
-        const char* what;
-        std::string text;
-        std::vector<std::pair<std::string, Selector>> entries;
-        bool loaded;
+    using Entries = std::vector<std::pair<std::string, Selector>>;
+    // Another menu's id, or cut short: nothing loaded.
+    const std::pair<std::string, Entries> cases[] = {
+        {menu, {{"Reading & waiting…", Selector::None}, {"Quit", Selector::Terminate}}},
+        {std::string(menu).replace(menu.find("statusMenu"), 10, "other"), {}},
+        {menu.substr(0, menu.size() / 2), {}},
     };
-    const std::vector<Case> cases{
-        {"the menu",
-         menu,
-         {{"Reading & waiting…", Selector::None}, {"Quit", Selector::Terminate}},
-         true},
-        {"another menu's id",
-         std::string(menu).replace(menu.find("statusMenu"), 10, "other"),
-         {},
-         false},
-        {"cut short", menu.substr(0, menu.size() / 2), {}, false},
-        {"not markup", "Quit", {}, false},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [text, expected] : cases) {
         const TempDirectory root;
-        root.write("Ampora.ui", c.text);
-        const std::unique_ptr<Menu> loaded = loadStatusMenu((root.path() / "Ampora.ui").string());
-        ASSERT_EQ(loaded != nullptr, c.loaded) << c.what;
+        root.write("Ampora.ui", text);
+        const std::unique_ptr<Menu> loaded = loadStatusMenu((root.path / "Ampora.ui").string());
+        ASSERT_EQ(loaded != nullptr, !expected.empty()) << text;
         if (!loaded) continue;
-        std::vector<std::pair<std::string, Selector>> entries;
+        Entries entries;
         for (const TrayMenuItem* item : static_cast<TrayMenu&>(*loaded).items()) {
             entries.emplace_back(item->title(), item->action());
         }
-        EXPECT_EQ(entries, c.entries) << c.what;
+        EXPECT_EQ(entries, expected);
     }
     EXPECT_EQ(loadStatusMenu("/nonexistent/Ampora.ui"), nullptr);
 }
