@@ -625,5 +625,6 @@ class MonitorUnderLoadAndFaults(tray.AmporaCase):
             tray.wait_until(lambda: len(alerts()) == count, 30, f"alert {count}")
         self.quit(monitor, item)
 
+
 if __name__ == "__main__":
     unittest.main()
