@@ -129,6 +129,11 @@ TEST(LinuxBatteryReading, RealWorldBatteriesReadAsTheSystemIndicatorReadsThem) {
          {kCharge + " charge_now=7875000 current_now=787000"},
          "787 | 787 mAh (milliampere-hour) | 10500 mAh (95.45% of Original) | 11000 mAh" + noFacts +
              "7875 (75.00% Charged)"},
+        {"battery with a stray energy and power beside its charge and current",
+         {kCharge +
+          " charge_now=4200000 current_now=1500000 energy_now=9999999 power_now=99000000"},
+         "1500 | 1500 mAh (milliampere-hour) | 10500 mAh (95.45% of Original) | 11000 mAh" +
+             noFacts + "4200 (40.00% Charged)"},
         // upowerd raises full to the charge (health 100 %); the charge is taken as full here.
         {"gauge drifted above full, on mains",
          {kCharge + " status=Full current_now=1000 charge_now=11000000 charge_full=10000000 "
