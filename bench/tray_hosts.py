@@ -446,8 +446,12 @@ def run_host(host_name, bundle, out):
         except subprocess.TimeoutExpired:
             pass
         finally:
-            with contextlib.suppress(ProcessLookupError):
-                os.killpg(session.pid, signal.SIGKILL)
+            # Asked first: an X server killed outright leaves its lock and socket behind, and
+            # xvfb-run -a then skips that display number for good.
+            for ending in (signal.SIGTERM, signal.SIGKILL):
+                with contextlib.suppress(ProcessLookupError):
+                    os.killpg(session.pid, ending)
+                time.sleep(1)
             session.wait()
             _end_leftovers()
         log.seek(0)
