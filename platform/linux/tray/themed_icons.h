@@ -12,8 +12,8 @@ namespace ampora::linux_port {
 std::vector<std::filesystem::path> iconBaseDirectories();
 
 // Whether a panel drawing with GTK finds an icon by name without the user's theme: in the
-// themes GTK always searches after it (Adwaita, gnome, hicolor), looked up as the icon theme
-// specification says (the directories the theme's index.theme lists, in every base directory).
+// themes GTK always searches after it (Adwaita, gnome, hicolor), looked up as freedesktop.org's
+// icon themes are (the directories the theme's index.theme lists, in every base directory).
 // No toolkit is loaded for it. Answers are kept for the life of the object.
 class ThemedIcons {
   public:
