@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <string_view>
 #include <utility>
 
 namespace ampora::linux_port {
@@ -20,6 +21,11 @@ class FileDescriptor {
     }
 
     int get() const { return fd_; }
+    // Writes all of text, waiting where whoever started us left the descriptor non-blocking, as
+    // a blocking one would. False on a failure (EPIPE: the reader went away).
+    bool writeAll(std::string_view text) const;
+    // Closes now and reports whether the last writes made it.
+    bool close();
 
   private:
     int fd_;

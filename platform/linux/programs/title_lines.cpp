@@ -1,9 +1,7 @@
 #include "platform/linux/programs/title_lines.h"
 
 #include <glib-unix.h>
-#include <poll.h>
 
-#include <cerrno>
 #include <cstdio>
 
 #include "platform/linux/base/deferred.h"
@@ -124,21 +122,7 @@ std::unique_ptr<StatusItem> TitleLines::statusItemWithLength(double) {
 }
 
 void TitleLines::write(const std::string& line) {
-    const std::string text = line + '\n';
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t wrote = ::write(stream_.get(), text.data() + done, text.size() - done);
-        if (wrote >= 0) {
-            done += static_cast<std::size_t>(wrote);
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            // Left non-blocking by whoever started us: wait for the reader, as a blocking
-            // stream would.
-            pollfd writable{stream_.get(), POLLOUT, 0};
-            (void)::poll(&writable, 1, -1);
-        } else if (errno != EINTR) {
-            return hungUp_();  // EPIPE: the bar went away
-        }
-    }
+    if (!stream_.writeAll(line + '\n')) hungUp_();  // EPIPE: the bar went away
 }
 
 gboolean TitleLines::onHangUp(gint, GIOCondition, gpointer self) {

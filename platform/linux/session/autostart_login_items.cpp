@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/linux/base/file_descriptor.h"
 #include "platform/linux/session/desktop_entry.h"
 #include "platform/linux/session/desktop_entry_edit.h"
 #include "platform/linux/session/process_launch.h"
@@ -27,38 +28,6 @@ constexpr off_t kEntrySizeLimit = 1 << 20;
 constexpr int kSymlinkLimit = 40;
 // mkstemp's "XXXXXX": six letters or digits.
 constexpr std::string_view kTemporarySuffix = ".XXXXXX";
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd_; }
-    // Closes now and reports whether the last writes made it.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
-
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 std::string reason(const fs::path& path, int error) {
     return path.string() + ": " + g_strerror(error);
@@ -112,7 +81,7 @@ int writeAtomically(const fs::path& path, const std::string& text, mode_t mode) 
     std::string temporary = path.string() + std::string(kTemporarySuffix);
     FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) return errno;
-    const bool written = ::fchmod(file.get(), mode) == 0 && writeAll(file.get(), text) &&
+    const bool written = ::fchmod(file.get(), mode) == 0 && file.writeAll(text) &&
                          ::fsync(file.get()) == 0 && file.close();
     if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
         const int error = errno;
